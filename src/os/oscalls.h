@@ -1,0 +1,33 @@
+// The one table through which the program reaches KERNEL32.
+// Product code never calls these functions directly: tests replace single
+// entries to play faults a real system will not show on demand.
+#ifndef VORPKG_OS_OSCALLS_H
+#define VORPKG_OS_OSCALLS_H
+
+#include <windows.h>
+
+struct OsCalls {
+    decltype(&::GetCurrentDirectoryA) GetCurrentDirectoryA;
+    decltype(&::SetCurrentDirectoryA) SetCurrentDirectoryA;
+    decltype(&::GetSystemDirectoryA) GetSystemDirectoryA;
+    decltype(&::GetVersionExA) GetVersionExA;
+    decltype(&::GetTempFileNameA) GetTempFileNameA;
+    decltype(&::DeleteFileA) DeleteFileA;
+    decltype(&::GetDiskFreeSpaceA) GetDiskFreeSpaceA;
+    decltype(&::CreateDirectoryA) CreateDirectoryA;
+    decltype(&::FindFirstFileA) FindFirstFileA;
+    decltype(&::FindNextFileA) FindNextFileA;
+    decltype(&::FindClose) FindClose;
+    decltype(&::CopyFileA) CopyFileA;
+    decltype(&::SetFileAttributesA) SetFileAttributesA;
+    decltype(&::CreateProcessA) CreateProcessA;
+    decltype(&::WaitForSingleObject) WaitForSingleObject;
+    decltype(&::GetExitCodeProcess) GetExitCodeProcess;
+    decltype(&::CloseHandle) CloseHandle;
+    decltype(&::GetLastError) GetLastError;
+    decltype(&::GetLocalTime) GetLocalTime;
+};
+
+extern OsCalls g_os;
+
+#endif
