@@ -1,0 +1,9 @@
+#ifndef VORPKG_RESULTLOG_QVLOGGER_H
+#define VORPKG_RESULTLOG_QVLOGGER_H
+
+// Appends one time-stamped line for resultCode to the result log, with the
+// two values of version.id in the current directory. 0 when the line was
+// handed on, 1 when version.id cannot be read.
+int qvLogger(int resultCode);
+
+#endif

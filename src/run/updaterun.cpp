@@ -1,0 +1,119 @@
+#include "run/updaterun.h"
+
+#include "common/console.h"
+#include "common/limits.h"
+#include "common/strbuf.h"
+#include "os/oscalls.h"
+#include "resultlog/qvlogger.h"
+#include "run/platformclass.h"
+#include "staging/staging.h"
+#include "update/procedures.h"
+
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+const char kStagingFailed[] = "Copying update files to the hard drive failed.";
+
+// The run's buffers live until the process ends.
+char g_workDir[kDirSize];
+char g_startDir[kDirSize];
+char g_sysDir[kSysDirSize];
+char g_driveRoot[kDriveRootSize];
+char g_stagingName[kPathSize];
+
+// A size reply from GetCurrentDirectoryA is good only when it is nonzero
+// and smaller than the buffer; otherwise nothing usable was written.
+bool CurrentDirectoryInto(char* buf, DWORD size) {
+    DWORD n = g_os.GetCurrentDirectoryA(size, buf);
+    return n != 0 && n < size;
+}
+
+int StagedFailure() {
+    ConsoleMessage(kStagingFailed);
+    return 1;
+}
+
+// Turns the argument into an absolute package directory in g_workDir and
+// stages it. Returns 0 when the staging area is ready.
+int PrepareStaged(const char* arg, bool nameFits) {
+    // An argument that is no usable directory would leave us in the start
+    // directory and stage that instead: refuse it.
+    if (!g_os.SetCurrentDirectoryA(arg)) {
+        ConsoleMessage2("Unable to use package directory: ", arg);
+        return StagedFailure();
+    }
+    bool gotPackage = CurrentDirectoryInto(g_workDir, kDirSize);
+    g_os.SetCurrentDirectoryA(g_startDir);
+    if (!gotPackage) {
+        ConsoleMessage2("Package directory path is too long: ", arg);
+        return StagedFailure();
+    }
+    if (!nameFits) {
+        ConsoleMessage2("Staging directory name is too long: ", g_stagingName);
+        return StagedFailure();
+    }
+    if (StagePackage(g_driveRoot, g_workDir, g_stagingName) != 0) return StagedFailure();
+    StrCopy(g_workDir, kDirSize, g_stagingName);  // fits: kPathSize < kDirSize
+    return 0;
+}
+
+}  // namespace
+
+int UpdateRun(int argc, char** argv) {
+    memset(g_workDir, 0, sizeof g_workDir);
+    memset(g_startDir, 0, sizeof g_startDir);
+    memset(g_sysDir, 0, sizeof g_sysDir);
+    memset(g_driveRoot, 0, sizeof g_driveRoot);
+
+    g_os.GetSystemDirectoryA(g_sysDir, kSysDirSize);
+    memcpy(g_driveRoot, g_sysDir, kDriveRootSize - 1);
+
+    // Every run makes (and frees) a staging name, staged or not.
+    MakeStagingName(g_driveRoot, g_stagingName);
+    bool nameFits = StrAppend(g_stagingName, kPathSize, "\\");
+
+    int result = 9;
+    bool staged = false;
+
+    if (!CurrentDirectoryInto(g_startDir, kDirSize)) {
+        ConsoleMessage("Unable to determine current directory.  Aborting update!");
+        qvLogger(1);
+        return 1;
+    }
+
+    if (argc == 2) {
+        staged = true;
+        if (PrepareStaged(argv[1], nameFits) != 0) return 1;
+    } else {
+        // In place: the start directory plus one backslash, even after a
+        // drive root's own.
+        if (!StrCopy(g_workDir, kDirSize, g_startDir) || !StrAppend(g_workDir, kDirSize, "\\")) {
+            ConsoleMessage("Start directory path is too long.  Aborting update!");
+            qvLogger(1);
+            return 1;
+        }
+    }
+
+    g_os.SetCurrentDirectoryA(g_workDir);
+
+    switch (ClassifyPlatform()) {
+    case Nt4:
+        result = UpdateWinNT(g_workDir);
+        break;
+    case Win2000:
+    case Server2003:
+        result = UpdateWin2k(g_workDir);
+        break;
+    default:
+        break;  // unsupported: nothing runs, result stays 9
+    }
+
+    if (!staged) qvLogger(result);
+
+    g_os.SetCurrentDirectoryA(g_startDir);
+    printf("Return Code from vorpkg is %d\n", result);
+    fflush(stdout);
+    return result;
+}

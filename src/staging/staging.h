@@ -1,0 +1,19 @@
+// The staging area: a fresh directory in the system drive root that
+// receives a copy of the package.
+#ifndef VORPKG_STAGING_STAGING_H
+#define VORPKG_STAGING_STAGING_H
+
+#include "common/limits.h"
+
+// Name prefix for staging areas; the platform uses its first three letters.
+extern const char kStagingPrefix[];
+
+// Fills name (kPathSize characters) with a free name in driveRoot. Creates
+// and deletes one empty file there; reports nothing.
+void MakeStagingName(const char* driveRoot, char* name);
+
+// Checks free space, creates stagingDir (which ends in a backslash) and
+// copies packageDir into it. 0 on success, 1 after printing why not.
+int StagePackage(const char* driveRoot, const char* packageDir, const char* stagingDir);
+
+#endif
