@@ -1,0 +1,121 @@
+#include "winfs.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string TestTag() {
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    std::string tag = info ? std::string(info->test_suite_name()) + "." + info->name() : "free";
+    for (char& c : tag)
+        if (!isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-') c = '_';
+    return tag;
+}
+
+}  // namespace
+
+TempDir::TempDir(const std::string& tag) {
+    static int serial = 0;
+    std::string base = "C:\\vorpkg-tests";
+    CreateDirectoryA(base.c_str(), nullptr);
+    path_ = base + "\\" + TestTag() + (tag.empty() ? "" : "-" + tag) + "-" +
+            std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++);
+    RemoveTree(path_);
+    MakeDirs(path_);
+}
+
+TempDir::~TempDir() {
+    if (!keep_) RemoveTree(path_);
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << "cannot write " << path;
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return "<missing>";
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    fclose(f);
+    return out;
+}
+
+bool FileExists(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirExists(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void MakeDirs(const std::string& path) {
+    for (size_t i = 3; i <= path.size(); ++i)
+        if (i == path.size() || path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+}
+
+std::vector<std::string> ListDir(const std::string& path) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string n = fd.cFileName;
+        if (n != "." && n != "..") names.push_back(n);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return names;
+}
+
+static void ListTreeInto(const std::string& root, const std::string& rel, std::vector<std::string>& out) {
+    std::string dir = rel.empty() ? root : root + "\\" + rel;
+    for (const std::string& n : ListDir(dir)) {
+        std::string r = rel.empty() ? n : rel + "\\" + n;
+        if (DirExists(dir + "\\" + n)) {
+            out.push_back(r + "\\");
+            ListTreeInto(root, r, out);
+        } else {
+            out.push_back(r);
+        }
+    }
+}
+
+std::vector<std::string> ListTree(const std::string& root) {
+    std::vector<std::string> out;
+    ListTreeInto(root, "", out);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void RemoveTree(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return;
+    if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+        return;
+    }
+    for (const std::string& n : ListDir(path)) RemoveTree(path + "\\" + n);
+    RemoveDirectoryA(path.c_str());
+}
+
+std::string HostToWin(const std::string& hostPath) {
+    std::string w = "Z:" + hostPath;
+    std::replace(w.begin(), w.end(), '/', '\\');
+    return w;
+}
+
+std::string BinDir() { return HostToWin(VORPKG_BIN_DIR); }
+std::string CdDir() { return HostToWin(VORPKG_CD_DIR); }
