@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <io.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -26,14 +29,13 @@ protected:
         char cwd[MAX_PATH];
         GetCurrentDirectoryA(sizeof cwd, cwd);
         savedCwd_ = cwd;
-        UseSystemDrive(drive_.path());
+        _putenv(("SYSTEMDRIVE=" + drive_.path()).c_str());
         ASSERT_TRUE(SetCurrentDirectoryA(pkg_.path().c_str()));
     }
     void TearDown() override {
         SetCurrentDirectoryA(savedCwd_.c_str());
         _putenv("SYSTEMDRIVE=C:");
     }
-    static void UseSystemDrive(const std::string& value) { _putenv(("SYSTEMDRIVE=" + value).c_str()); }
 
     // Runs qvLogger with the fixed clock; its console output in out.
     int Log(int code, std::string* out = nullptr) {
@@ -118,23 +120,36 @@ TEST_F(ResultLog, NoVersionFileTouchesNothing) {
     EXPECT_TRUE(ListDir(drive_.path()).empty()) << "no log directory";
 }
 
-// "\QVLOG\QV.log" after 114 characters fills the 128-character path exactly.
-TEST_F(ResultLog, LongestSystemDriveValue) {
-    std::string drive = drive_.path() + "\\";
-    drive += std::string(114 - drive.size(), 'd');
-    MakeDirs(drive);
-    UseSystemDrive(drive);
+// The lookup finds the variable whatever the case of its name in the
+// environment block.
+TEST_F(ResultLog, SystemDriveNameInAnyCase) {
     WriteFileBytes(pkg_ / "version.id", "Sample Driver Update\r\n2.04.11\r\n");
-    EXPECT_EQ(Log(28), 0);
-    EXPECT_EQ(ReadFileBytes(drive + "\\QVLOG\\QV.log"), kExample);
+    for (const char* name : {"sYsTeMdRiVe", "systemdrive", "SystemDrive"}) {
+        _putenv("SYSTEMDRIVE=");  // removes it, so the next one adds its own spelling
+        _putenv((std::string(name) + "=" + drive_.path()).c_str());
+        EXPECT_EQ(Log(28), 0) << name;
+    }
+    EXPECT_EQ(ReadFileBytes(LogFile()), std::string(kExample) + kExample + kExample);
 }
 
-// Values come in from the caller unchanged; a long pair is still one line.
-TEST_F(ResultLog, WriteResultRecordDirectly) {
-    std::string value(127, 'v');
-    EXPECT_EQ(WriteResultRecord("65535-65535-65535", "00:00:00", value.c_str(), "a,b", -5), 0);
-    EXPECT_EQ(ReadFileBytes(LogFile()),
-              "65535-65535-65535 00:00:00,Update=" + value + ",New=a,b,Status=Unknown,ReturnCode=-5 \r\n");
+// Ends the process inside the call; the message moved to standard error so
+// that the death test can see it.
+void WriteEndsProcess(const char* systemDrive) {
+    if (systemDrive) {
+        _putenv((std::string("SYSTEMDRIVE=") + systemDrive).c_str());
+    } else {
+        _putenv("SYSTEMDRIVE=");
+    }
+    fflush(stdout);
+    _dup2(_fileno(stderr), _fileno(stdout));
+    WriteResultRecord("03-07-2004", "09:05:07", "u", "n", 0);
+}
+
+TEST(ResultLogDeath, NoUsableSystemDrive) {
+    std::string tooLong = "C:\\" + std::string(112, 'd');  // 115 characters
+    EXPECT_EXIT(WriteEndsProcess(nullptr), testing::ExitedWithCode(1), "Log File Creation Failed!");
+    EXPECT_EXIT(WriteEndsProcess(tooLong.c_str()), testing::ExitedWithCode(1), "Log File Creation Failed!");
+    _putenv("SYSTEMDRIVE=C:");
 }
 
 }  // namespace
