@@ -1,0 +1,134 @@
+// The result log as whole runs leave it, C:\QVLOG\QV.log of the test
+// prefix, compared before and after each run.
+#include "process.h"
+#include "winfs.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+namespace {
+
+const char kVersionId[] = "Sample Driver Update\r\n2.04.11\r\n";
+const char kFailed[] = "Log File Creation Failed!";
+
+std::string Today() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    char buf[16];
+    sprintf(buf, "%02d-%02d-%04d", t.wMonth, t.wDay, t.wYear);
+    return buf;
+}
+
+// "MM-DD-YYYY hh:mm:ss" and the rest, or a failure naming what is wrong.
+testing::AssertionResult IsRecord(const std::string& line, const std::string& rest) {
+    const std::string shape = "dd-dd-dddd dd:dd:dd";
+    bool ok = line.size() == shape.size() + rest.size() && line.compare(shape.size(), rest.size(), rest) == 0;
+    for (size_t i = 0; ok && i < shape.size(); ++i)
+        ok = shape[i] == 'd' ? isdigit(static_cast<unsigned char>(line[i])) != 0 : line[i] == shape[i];
+    if (ok) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "[" << line << "]";
+}
+
+// Wine gives every process SystemDrive=C:, whatever the parent's block
+// says, so these runs use the machine's own log and compare it.
+const char kLog[] = "C:\\QVLOG\\QV.log";
+
+std::string MachineLog() {
+    std::string bytes = ReadFileBytes(kLog);
+    return bytes == "<missing>" ? "" : bytes;
+}
+
+RunSpec InPlace(const TempDir& pkg, const char* winver = "winxp") {
+    RunSpec spec;
+    spec.winver = winver;
+    spec.startDir = pkg.path();
+    return spec;
+}
+
+// An in-place run on Windows XP: nothing runs, the line carries 9. The
+// environment spells the name "SystemDrive": found all the same.
+TEST(ResultLogRun, InPlaceRunAppendsToTheMachinesLog) {
+    TempDir pkg;
+    WriteFileBytes(pkg / "version.id", kVersionId);
+    std::string before = MachineLog();
+    std::string dayBefore = Today();
+    RunResult r = RunVorpkg(InPlace(pkg));
+    EXPECT_EQ(r.exitCode, 9);
+    ASSERT_FALSE(r.lines().empty());
+    EXPECT_EQ(r.lines().back(), "Return Code from vorpkg is 9");
+    std::string after = MachineLog();
+    ASSERT_EQ(after.compare(0, before.size(), before), 0) << "earlier lines kept";
+    std::string added = after.substr(before.size());
+    EXPECT_TRUE(IsRecord(added, ",Update=Sample Driver Update,New=2.04.11,Status=Unknown,ReturnCode=9 \r\n"));
+    std::string date = added.substr(0, 10);
+    EXPECT_TRUE(date == dayBefore || date == Today()) << date;
+}
+
+TEST(ResultLogRun, NoVersionFileLeavesTheLogAndRunsOn) {
+    TempDir pkg;
+    std::string before = MachineLog();
+    RunResult r = RunVorpkg(InPlace(pkg));
+    EXPECT_EQ(r.exitCode, 9);
+    std::vector<std::string> expected = {"qvLogger: Cannot Read Version.id file", "Return Code from vorpkg is 9"};
+    EXPECT_EQ(r.lines(), expected);
+    EXPECT_EQ(MachineLog(), before);
+}
+
+// A directory where the log file belongs for the guard's life; the
+// machine's log is moved aside and put back.
+class LogBlocked {
+public:
+    LogBlocked() {
+        MakeDirs("C:\\QVLOG");
+        hadLog_ = FileExists(kLog);
+        if (hadLog_) {
+            EXPECT_TRUE(MoveFileA(kLog, kSaved));
+        }
+        EXPECT_TRUE(CreateDirectoryA(kLog, nullptr));
+    }
+    ~LogBlocked() {
+        RemoveDirectoryA(kLog);
+        if (hadLog_) {
+            EXPECT_TRUE(MoveFileA(kSaved, kLog));
+        }
+    }
+
+private:
+    static constexpr const char* kSaved = "C:\\QVLOG\\QV.log.kept-by-test";
+    bool hadLog_ = false;
+};
+
+// The run ends at once with 1: no final line, whatever the update's result.
+TEST(ResultLogRun, LogThatCannotBeOpenedEndsTheRun) {
+    TempDir pkg;
+    WriteFileBytes(pkg / "version.id", kVersionId);
+    for (const char* winver : {"winxp", "win2k"}) {
+        RunResult r;
+        {
+            LogBlocked blocked;
+            r = RunVorpkg(InPlace(pkg, winver));
+        }
+        EXPECT_EQ(r.exitCode, 1) << winver;
+        ASSERT_FALSE(r.lines().empty()) << winver;
+        EXPECT_EQ(r.lines().back(), kFailed) << winver << "\n" << r.out;
+        EXPECT_EQ(r.out.find("Return Code"), std::string::npos) << winver;
+    }
+}
+
+// A staged run writes no record, whether or not the staging works.
+TEST(ResultLogRun, StagedRunAppendsNothing) {
+    TempDir start;
+    TempDir pkg;
+    WriteFileBytes(pkg / "version.id", kVersionId);
+    WriteFileBytes(start / "version.id", kVersionId);
+    std::string before = MachineLog();
+    RunSpec spec = InPlace(start, "win2k");
+    spec.args = {pkg.path()};
+    RunResult r = RunVorpkg(spec);
+    EXPECT_EQ(MachineLog(), before) << r.out;
+}
+
+}  // namespace
