@@ -88,8 +88,7 @@ decltype(OsCalls::CreateDirectoryA) g_realMkdir;
 HANDLE WINAPI RecFindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     g_log.patterns.push_back(pattern);
     HANDLE h = g_realFirst(pattern, data);
-    if (h != INVALID_HANDLE_VALUE && ++g_log.listingsOpen > g_log.maxListingsOpen)
-        g_log.maxListingsOpen = g_log.listingsOpen;
+    if (h != INVALID_HANDLE_VALUE) ++g_log.listingsOpen;
     return h;
 }
 

@@ -27,7 +27,6 @@ struct FsLog {
     std::vector<std::string> copies;    // CopyFileA, "source>target"
     std::vector<std::string> madeDirs;  // CreateDirectoryA
     int listingsOpen = 0;               // handed out and not yet closed
-    int maxListingsOpen = 0;
     std::string failCopyOf;  // CopyFileA fails for a source ending in this
 };
 

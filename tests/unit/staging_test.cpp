@@ -95,116 +95,90 @@ BOOL WINAPI XpGetVersionExA(LPOSVERSIONINFOA info) {
     return TRUE;
 }
 
-struct StagedRun {
+const char kCopyFailed[] = "Unable to copy files from QV CD to hard drive.";
+const char kNestedFailed[] = "Unable to copy sub-directory update files to the hard drive.";
+const char kStagingFailed[] = "Copying update files to the hard drive failed.";
+
+struct StagedRow {
+    const char* name;
+    std::vector<std::string> package;
+    bool areaInPackage;     // staging names are made in the package folder itself
+    const char* takenName;  // "" or a name in use that the fake hands out
+    const char* failCopyOf;
     int rc;
     std::vector<std::string> lines;
-    std::string area;  // the staging area made, "" if none
+    std::vector<std::string> areaAfter;  // "*" : the whole package
 };
 
-StagedRun RunStaged(const std::string& package, FsRecorder& rec, const std::string& failCopyOf = "") {
-    TempDir sysDrive;
+void PrintTo(const StagedRow& r, std::ostream* os) { *os << r.name; }
+
+const StagedRow kStagedRuns[] = {
+    {"copies_the_package", {"zorvad.sys", "sub\\", "sub\\deep\\", "sub\\deep\\x.txt"}, false, "", "", 9,
+     {"Return Code from vorpkg is 9"}, {"*"}},
+    // As when the package is the drive root that holds the staging area.
+    {"package_holds_the_staging_area", {"zorvad.sys", "sub\\", "sub\\x.txt"}, true, "", "", 9,
+     {"Return Code from vorpkg is 9"}, {"*"}},
+    {"copy_fails_two_levels_down",
+     {"1.txt", "2sub\\", "2sub\\deeper\\", "2sub\\deeper\\1ok.txt", "2sub\\deeper\\2bad.txt", "2sub\\deeper\\3no.txt",
+      "3no.txt"},
+     false, "", "2bad.txt", 1,
+     {kCopyFailed, kNestedFailed, kNestedFailed, "Unable to copy update files to the hard drive.", kStagingFailed},
+     {"1.txt=1.txt", "2sub\\", "2sub\\deeper\\", "2sub\\deeper\\1ok.txt=2sub\\deeper\\1ok.txt"}},
+    {"staging_name_taken", {"zorvad.sys"}, false, "QVT1234.tmp", "", 1,
+     {"Unable to create temporary directory!", kStagingFailed}, {"other.txt=stale"}},
+};
+
+class StagedRunInProcess : public testing::TestWithParam<StagedRow> {};
+
+TEST_P(StagedRunInProcess, StagesAndReports) {
+    const StagedRow& row = GetParam();
+    TempDir pkg, names, sysDrive;
+    MakeTree(pkg.path(), row.package);
+    std::vector<std::string> package = TreeWithContents(pkg.path());
+    g_nameDir = row.areaInPackage ? pkg.path() : names.path();
+    g_takenName = *row.takenName ? g_nameDir + "\\" + row.takenName : "";
+    if (!g_takenName.empty()) {
+        MakeDirs(g_takenName);
+        WriteFileBytes(g_takenName + "\\other.txt", "stale");
+    }
+    std::vector<std::string> namesBefore = ListDir(g_nameDir);
     std::string drive = "SYSTEMDRIVE=" + sysDrive.path();
     _putenv(drive.c_str());
     char before[MAX_PATH], after[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, before);
-    std::vector<std::string> namesBefore = ListDir(g_nameDir);
-    StagedRun r;
+    int rc;
+    std::string out;
     {
+        FsRecorder rec;
+        rec.log.failCopyOf = row.failCopyOf;
         OsOverride<decltype(OsCalls::GetTempFileNameA)> name(&OsCalls::GetTempFileNameA, MovedGetTempFileNameA);
         OsOverride<decltype(OsCalls::GetVersionExA)> version(&OsCalls::GetVersionExA, XpGetVersionExA);
         g_realTempName = name.saved();
-        rec.log.failCopyOf = failCopyOf;
         testing::internal::CaptureStdout();
         char arg0[] = "vorpkg";
-        std::string arg1 = package;
+        std::string arg1 = pkg.path();
         char* argv[] = {arg0, &arg1[0], nullptr};
-        r.rc = UpdateRun(2, argv);
-        r.lines = Lines(testing::internal::GetCapturedStdout());
+        rc = UpdateRun(2, argv);
+        out = testing::internal::GetCapturedStdout();
     }
     _putenv("SYSTEMDRIVE=C:");
     GetCurrentDirectoryA(MAX_PATH, after);
+    EXPECT_EQ(rc, row.rc);
+    EXPECT_EQ(Lines(out), row.lines);
     EXPECT_STREQ(after, before) << "the start directory is restored";
     EXPECT_FALSE(DirExists(sysDrive / "QVLOG")) << "a staged run writes no record";
+    std::string area = g_takenName;
     for (const std::string& n : ListDir(g_nameDir))
         if (std::find(namesBefore.begin(), namesBefore.end(), n) == namesBefore.end()) {
-            EXPECT_TRUE(r.area.empty()) << "one staging area per run";
+            EXPECT_TRUE(area.empty()) << "one staging area per run";
             EXPECT_EQ(n.rfind("QVT", 0), 0u) << n;
-            r.area = g_nameDir + "\\" + n;
+            area = g_nameDir + "\\" + n;
         }
-    return r;
+    ASSERT_FALSE(area.empty());
+    EXPECT_EQ(TreeWithContents(area), row.areaAfter[0] == "*" ? package : row.areaAfter);
 }
 
-const char kFinalXp[] = "Return Code from vorpkg is 9";
-
-TEST(StagedRunInProcess, CopiesThePackageAndRunsFromTheCopy) {
-    TempDir pkg, names;
-    g_nameDir = names.path();
-    g_takenName.clear();
-    MakeTree(pkg.path(), {"zorvad.sys", "sub\\", "sub\\deep\\", "sub\\deep\\x.txt"});
-    FsRecorder rec;
-    StagedRun r = RunStaged(pkg.path(), rec);
-    EXPECT_EQ(r.rc, 9);
-    EXPECT_EQ(r.lines, std::vector<std::string>{kFinalXp});
-    ASSERT_FALSE(r.area.empty());
-    EXPECT_EQ(TreeWithContents(r.area), TreeWithContents(pkg.path()));
-    // Two runs, two areas.
-    StagedRun again = RunStaged(pkg.path(), rec);
-    EXPECT_EQ(again.rc, 9);
-    EXPECT_NE(again.area, r.area);
-    EXPECT_TRUE(DirExists(r.area) && DirExists(again.area));
-}
-
-// The package folder holds the staging area, as the drive root does.
-TEST(StagedRunInProcess, PackageHoldingTheStagingAreaEnds) {
-    TempDir pkg;
-    g_nameDir = pkg.path();
-    g_takenName.clear();
-    MakeTree(pkg.path(), {"zorvad.sys", "sub\\", "sub\\x.txt"});
-    std::vector<std::string> package = TreeWithContents(pkg.path());
-    FsRecorder rec;
-    StagedRun r = RunStaged(pkg.path(), rec);
-    EXPECT_EQ(r.rc, 9);
-    EXPECT_EQ(r.lines, std::vector<std::string>{kFinalXp});
-    ASSERT_FALSE(r.area.empty());
-    EXPECT_EQ(TreeWithContents(r.area), package);
-}
-
-TEST(StagedRunInProcess, CopyFailingTwoLevelsDownKeepsWhatWasCopied) {
-    TempDir pkg, names;
-    g_nameDir = names.path();
-    g_takenName.clear();
-    MakeTree(pkg.path(), {"1.txt", "2sub\\", "2sub\\deeper\\", "2sub\\deeper\\1ok.txt", "2sub\\deeper\\2bad.txt",
-                          "2sub\\deeper\\3no.txt", "3no.txt"});
-    FsRecorder rec;
-    StagedRun r = RunStaged(pkg.path(), rec, "2bad.txt");
-    EXPECT_EQ(r.rc, 1);
-    std::vector<std::string> expected = {"Unable to copy files from QV CD to hard drive.",
-                                         "Unable to copy sub-directory update files to the hard drive.",
-                                         "Unable to copy sub-directory update files to the hard drive.",
-                                         "Unable to copy update files to the hard drive.",
-                                         "Copying update files to the hard drive failed."};
-    EXPECT_EQ(r.lines, expected);
-    ASSERT_FALSE(r.area.empty());
-    std::vector<std::string> kept = {"1.txt=1.txt", "2sub\\", "2sub\\deeper\\",
-                                     "2sub\\deeper\\1ok.txt=2sub\\deeper\\1ok.txt"};
-    EXPECT_EQ(TreeWithContents(r.area), kept);
-}
-
-TEST(StagedRunInProcess, StagingNameAlreadyTaken) {
-    TempDir pkg, names;
-    g_nameDir = names.path();
-    g_takenName = names / "QVT1234.tmp";
-    MakeTree(pkg.path(), {"zorvad.sys"});
-    MakeTree(names.path(), {"QVT1234.tmp\\", "QVT1234.tmp\\other.txt"});
-    FsRecorder rec;
-    StagedRun r = RunStaged(pkg.path(), rec);
-    g_takenName.clear();
-    EXPECT_EQ(r.rc, 1);
-    std::vector<std::string> expected = {"Unable to create temporary directory!",
-                                         "Copying update files to the hard drive failed."};
-    EXPECT_EQ(r.lines, expected);
-    EXPECT_EQ(TreeWithContents(names.path()),
-              (std::vector<std::string>{"QVT1234.tmp\\", "QVT1234.tmp\\other.txt=QVT1234.tmp\\other.txt"}));
-}
+INSTANTIATE_TEST_SUITE_P(Table, StagedRunInProcess, testing::ValuesIn(kStagedRuns),
+                         [](const testing::TestParamInfo<StagedRow>& i) { return std::string(i.param.name); });
 
 }  // namespace
