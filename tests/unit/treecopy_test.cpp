@@ -1,0 +1,330 @@
+// The tree copy on real files (from a plain folder and from the CD drive),
+// with its calls recorded or faults injected through the OS-call table.
+#include "staging/treecopy.h"
+#include "treefs.h"
+#include "winfs.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const char kCopyFailed[] = "Unable to copy files from QV CD to hard drive.";
+const char kSubDirFailed[] = "Unable to create temporary sub-directory!";
+const char kNestedFailed[] = "Unable to copy sub-directory update files to the hard drive.";
+const DWORD kRHS = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+struct Outcome {
+    int rc;
+    std::vector<std::string> lines;
+};
+
+Outcome Copy(const std::string& source, const std::string& dest) {
+    testing::internal::CaptureStdout();
+    int rc = TreeCopy(source.c_str(), dest.c_str());
+    return {rc, Lines(testing::internal::GetCapturedStdout())};
+}
+
+// A package with dot-names, odd attributes and folders three deep.
+const std::vector<std::string> kPackage = {
+    "zorvad.sys", ".hidden", "..x", "ro.txt", "hid.txt", "sys.txt", "empty\\", "one\\", "one\\1.txt",
+    "one\\two\\", "one\\two\\2.txt", "one\\two\\three\\", "one\\two\\three\\3.txt", "one\\two\\three\\rhs.txt"};
+const std::pair<const char*, DWORD> kAttributes[] = {{"ro.txt", FILE_ATTRIBUTE_READONLY},
+                                                     {"hid.txt", FILE_ATTRIBUTE_HIDDEN},
+                                                     {"sys.txt", FILE_ATTRIBUTE_SYSTEM},
+                                                     {"one\\two\\three\\rhs.txt", kRHS}};
+
+struct PackageRow {
+    const char* name;
+    bool fromCd;  // the package is the root of drive E:
+    bool empty;
+};
+
+void PrintTo(const PackageRow& r, std::ostream* os) { *os << r.name; }
+
+class PackageCopy : public testing::TestWithParam<PackageRow> {};
+
+TEST_P(PackageCopy, CopiesEverythingWithNormalAttributes) {
+    const PackageRow& row = GetParam();
+    TempDir pkg, dest;
+    std::string host = row.fromCd ? CdDir() : pkg.path();
+    std::string source = row.fromCd ? "E:\\" : pkg.path();
+    if (row.fromCd) EmptyDir(host);
+    if (!row.empty) {
+        MakeTree(host, kPackage);
+        for (const auto& a : kAttributes) {
+            ASSERT_TRUE(SetFileAttributesA((host + "\\" + a.first).c_str(), a.second));
+            ASSERT_EQ(GetFileAttributesA((host + "\\" + a.first).c_str()) & kRHS, a.second) << a.first;
+        }
+    }
+    FsRecorder rec;
+    Outcome out = Copy(source, dest.path() + "\\");
+    EXPECT_EQ(out.rc, 0);
+    EXPECT_TRUE(out.lines.empty());
+    EXPECT_EQ(TreeWithContents(dest.path()), TreeWithContents(host));
+    ASSERT_FALSE(rec.log.patterns.empty());
+    EXPECT_EQ(rec.log.patterns[0], row.fromCd ? "E:\\*.*" : pkg.path() + "\\*.*");
+    for (const std::string& e : ListTree(dest.path())) {
+        if (e.back() == '\\') continue;
+        DWORD keep = e.find("\\.") == std::string::npos && e[0] != '.' ? kRHS : kRHS & ~FILE_ATTRIBUTE_HIDDEN;
+        EXPECT_EQ(GetFileAttributesA((dest / e).c_str()) & keep, 0u) << e;  // Wine hides dot-names itself
+    }
+    if (row.fromCd) EmptyDir(host);
+}
+
+INSTANTIATE_TEST_SUITE_P(Wine, PackageCopy,
+                         testing::Values(PackageRow{"folder", false, false}, PackageRow{"folder_empty", false, true},
+                                         PackageRow{"cd_root", true, false}, PackageRow{"cd_root_empty", true, true}),
+                         [](const testing::TestParamInfo<PackageRow>& i) { return std::string(i.param.name); });
+
+// A listing served by fakes: which names are copied, from which paths.
+std::vector<std::pair<std::string, DWORD>> g_listing;
+size_t g_next;
+std::vector<std::string> g_calls;
+
+void Deliver(LPWIN32_FIND_DATAA data) {
+    memset(data, 0, sizeof *data);
+    strcpy(data->cFileName, g_listing[g_next].first.c_str());
+    data->dwFileAttributes = g_listing[g_next++].second;
+}
+HANDLE WINAPI ListFirst(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+    g_calls.push_back(std::string("list ") + pattern);
+    g_next = 0;
+    Deliver(data);
+    return reinterpret_cast<HANDLE>(0x5150);
+}
+BOOL WINAPI ListNext(HANDLE, LPWIN32_FIND_DATAA data) {
+    if (g_next == g_listing.size()) return FALSE;
+    Deliver(data);
+    return TRUE;
+}
+BOOL WINAPI ListClose(HANDLE h) {
+    g_calls.push_back(h == reinterpret_cast<HANDLE>(0x5150) ? "close" : "close ?");
+    return TRUE;
+}
+BOOL WINAPI NoteCopy(LPCSTR from, LPCSTR to, BOOL failIfExists) {
+    g_calls.push_back(std::string("copy ") + from + " " + to + (failIfExists ? " keep" : ""));
+    return TRUE;
+}
+BOOL WINAPI NoteAttributes(LPCSTR path, DWORD attr) {
+    g_calls.push_back("attr " + std::string(path) + " " + std::to_string(attr));
+    return FALSE;  // ignored: the walk goes on
+}
+BOOL WINAPI NoteMkdir(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+    g_calls.push_back(std::string("mkdir ") + path);
+    return TRUE;
+}
+
+// Only "." and ".." are passed over; "..." cannot be opened under a Win32
+// path, but it is tried like any other name.
+TEST(TreeCopyNames, EveryNameButDotAndDotDotIsCopied) {
+    g_listing = {{".", FILE_ATTRIBUTE_DIRECTORY}, {"..", FILE_ATTRIBUTE_DIRECTORY}, {"...", FILE_ATTRIBUTE_HIDDEN},
+                 {".hidden", FILE_ATTRIBUTE_HIDDEN}, {"..x", 0}, {"x", FILE_ATTRIBUTE_READONLY}};
+    OsOverride<decltype(OsCalls::FindFirstFileA)> first(&OsCalls::FindFirstFileA, ListFirst);
+    OsOverride<decltype(OsCalls::FindNextFileA)> next(&OsCalls::FindNextFileA, ListNext);
+    OsOverride<decltype(OsCalls::FindClose)> close(&OsCalls::FindClose, ListClose);
+    OsOverride<decltype(OsCalls::CopyFileA)> copy(&OsCalls::CopyFileA, NoteCopy);
+    OsOverride<decltype(OsCalls::SetFileAttributesA)> attr(&OsCalls::SetFileAttributesA, NoteAttributes);
+    OsOverride<decltype(OsCalls::CreateDirectoryA)> mkdir(&OsCalls::CreateDirectoryA, NoteMkdir);
+    // One backslash is added to a folder, none to a drive root.
+    for (std::string source : {"Q:\\pkg", "Q:\\pkg\\", "Q:\\"}) {
+        std::string form = source.back() == '\\' ? source : source + "\\";
+        g_calls.clear();
+        Outcome out = Copy(source, "C:\\st\\");
+        EXPECT_EQ(out.rc, 0);
+        EXPECT_TRUE(out.lines.empty());
+        std::vector<std::string> expected = {"list " + form + "*.*"};
+        for (const char* n : {"...", ".hidden", "..x", "x"}) {
+            expected.push_back("copy " + form + n + " C:\\st\\" + n);
+            expected.push_back(std::string("attr C:\\st\\") + n + " 128");
+        }
+        expected.push_back("close");
+        EXPECT_EQ(g_calls, expected) << source;
+    }
+}
+
+// What a failure leaves, and what an existing destination does.
+struct FailureRow {
+    const char* name;
+    std::vector<std::string> package;
+    std::vector<std::string> inDest;  // there before the copy, holding "stale"
+    const char* failCopyOf;
+    int rc;
+    std::vector<std::string> lines;
+    std::vector<std::string> destAfter;
+};
+
+void PrintTo(const FailureRow& r, std::ostream* os) { *os << r.name; }
+
+const FailureRow kFailures[] = {
+    {"copy_fails_two_levels_down",
+     {"1first.txt", "2sub\\", "2sub\\1a.txt", "2sub\\2deeper\\", "2sub\\2deeper\\1x.txt", "2sub\\2deeper\\2bad.txt",
+      "2sub\\2deeper\\3y.txt", "2sub\\3after.txt", "3last.txt"},
+     {},
+     "2bad.txt",
+     1,
+     {kCopyFailed, kNestedFailed, kNestedFailed},
+     {"1first.txt=1first.txt", "2sub\\", "2sub\\1a.txt=2sub\\1a.txt", "2sub\\2deeper\\",
+      "2sub\\2deeper\\1x.txt=2sub\\2deeper\\1x.txt"}},
+    {"existing_subdir_is_not_merged",
+     {"a.txt", "b\\", "b\\in.txt", "c.txt"},
+     {"b\\", "b\\old.txt"},
+     "",
+     1,
+     {kSubDirFailed},
+     {"a.txt=a.txt", "b\\", "b\\old.txt=stale"}},
+    {"existing_file_is_overwritten", {"a.txt"}, {"a.txt"}, "", 0, {}, {"a.txt=a.txt"}},
+    {"missing_source_counts_as_copied", {}, {}, "", 0, {}, {}},
+};
+
+class TreeCopyFailure : public testing::TestWithParam<FailureRow> {};
+
+TEST_P(TreeCopyFailure, StopsAtFirstFailure) {
+    const FailureRow& row = GetParam();
+    TempDir pkg, dest;
+    MakeTree(pkg.path(), row.package);
+    for (const std::string& e : row.inDest)
+        e.back() == '\\' ? MakeDirs(dest / e.substr(0, e.size() - 1)) : WriteFileBytes(dest / e, "stale");
+    FsRecorder rec;
+    rec.log.failCopyOf = row.failCopyOf;
+    std::string source = row.package.empty() ? pkg / "missing" : pkg.path();
+    Outcome out = Copy(source, dest.path() + "\\");
+    EXPECT_EQ(out.rc, row.rc);
+    EXPECT_EQ(out.lines, row.lines);
+    EXPECT_EQ(TreeWithContents(dest.path()), row.destAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TreeCopyFailure, testing::ValuesIn(kFailures),
+                         [](const testing::TestParamInfo<FailureRow>& i) { return std::string(i.param.name); });
+
+// The destination inside the source: the walk passes over it and ends.
+struct InsideRow {
+    const char* name;
+    bool fromCd;
+    const char* destRel;  // below the source, as created
+    const char* destArg;  // as handed to the copy
+};
+
+void PrintTo(const InsideRow& r, std::ostream* os) { *os << r.name; }
+
+class DestinationInsideSource : public testing::TestWithParam<InsideRow> {};
+
+TEST_P(DestinationInsideSource, IsPassedOver) {
+    const InsideRow& row = GetParam();
+    TempDir pkg;
+    std::string host = row.fromCd ? CdDir() : pkg.path();
+    std::string source = row.fromCd ? "E:\\" : pkg.path();
+    if (row.fromCd) EmptyDir(host);
+    MakeTree(host, kPackage);
+    MakeDirs(host + "\\" + row.destRel);
+    std::vector<std::string> expected;
+    for (const std::string& e : TreeWithContents(host))
+        if (e.rfind(std::string(row.destRel) + "\\", 0) != 0) expected.push_back(e);
+    FsRecorder rec;
+    Outcome out = Copy(source, (row.fromCd ? std::string("E:\\") : pkg.path() + "\\") + row.destArg);
+    EXPECT_EQ(out.rc, 0);
+    EXPECT_TRUE(out.lines.empty());
+    EXPECT_EQ(TreeWithContents(host + "\\" + row.destRel), expected);
+    if (row.fromCd) EmptyDir(host);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DestinationInsideSource,
+                         testing::Values(InsideRow{"staging_area_in_package", false, "QVTSTAGE.tmp", "QVTSTAGE.tmp\\"},
+                                         InsideRow{"named_in_other_case", false, "QVTSTAGE.tmp", "qvtstage.TMP\\"},
+                                         InsideRow{"two_levels_down", false, "one\\two\\stage", "one\\two\\stage\\"},
+                                         InsideRow{"cd_root", true, "QVTSTAGE.tmp", "QVTSTAGE.tmp\\"}),
+                         [](const testing::TestParamInfo<InsideRow>& i) { return std::string(i.param.name); });
+
+// Paths of 259 characters (260 with the terminator) are used; one more
+// character fails that step before the OS is asked.
+enum PathKind { FileTarget, SubDirTarget, Pattern, NestedPattern, FileSource };
+
+struct LengthRow {
+    const char* name;
+    PathKind kind;
+    size_t length;
+    std::vector<std::string> lines;
+};
+
+void PrintTo(const LengthRow& r, std::ostream* os) { *os << r.name; }
+
+// path followed by folders of 'p' up to exactly total characters.
+std::string PadPath(std::string path, size_t total) {
+    while (path.size() < total) {
+        size_t room = total - path.size() - 1;
+        size_t n = room > 100 ? (room - 100 < 2 ? room - 2 : 100) : room;
+        path += "\\" + std::string(n, 'p');
+    }
+    return path;
+}
+
+class PathLength : public testing::TestWithParam<LengthRow> {};
+
+TEST_P(PathLength, FitsOrFailsItsStep) {
+    const LengthRow& row = GetParam();
+    TempDir src, dst;
+    std::string source = src.path(), dest = dst.path();
+    std::string cdSide;  // where a too-long source is made, through the short E: alias
+    switch (row.kind) {
+    case FileTarget:  // dest\f.txt
+        dest = PadPath(dest, row.length - 6);
+        MakeTree(source, {"f.txt"});
+        break;
+    case SubDirTarget:  // dest\d\ .
+        dest = PadPath(dest, row.length - 3);
+        MakeTree(source, {"d\\"});
+        break;
+    case Pattern:  // source\*.*
+        source = PadPath(source, row.length - 4);
+        MakeDirs(source);
+        break;
+    case NestedPattern:  // source\<name>\*.*
+        MakeTree(source, {std::string(row.length - 5 - source.size(), 'n') + "\\"});
+        break;
+    case FileSource:  // source\ffff, made where a path this long cannot be written
+        EmptyDir(CdDir());
+        source = PadPath(CdDir(), row.length - 5);
+        cdSide = "E:" + source.substr(CdDir().size());
+        MakeDirs(cdSide);
+        MakeTree(cdSide, {"ffff"});
+        break;
+    }
+    MakeDirs(dest);
+    FsRecorder rec;
+    Outcome out = Copy(source, dest + "\\");
+    EXPECT_EQ(out.rc, row.lines.empty() ? 0 : 1);
+    EXPECT_EQ(out.lines, row.lines);
+    std::vector<std::string> asked = rec.log.patterns;
+    for (const std::string& c : rec.log.copies) {
+        asked.push_back(c.substr(0, c.find('>')));
+        asked.push_back(c.substr(c.find('>') + 1));
+    }
+    asked.insert(asked.end(), rec.log.madeDirs.begin(), rec.log.madeDirs.end());
+    size_t longest = 0;
+    for (const std::string& a : asked) longest = std::max(longest, a.size());
+    // The path under test reaches the OS when it fits; nothing longer ever does.
+    if (row.lines.empty())
+        EXPECT_EQ(longest, row.length) << testing::PrintToString(asked);
+    else
+        EXPECT_LT(longest, 260u) << testing::PrintToString(asked);
+    if (!cdSide.empty()) EmptyDir(CdDir());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PathLength,
+                         testing::Values(LengthRow{"file_target_259", FileTarget, 259, {}},
+                                         LengthRow{"file_target_260", FileTarget, 260, {kCopyFailed}},
+                                         LengthRow{"subdir_target_259", SubDirTarget, 259, {}},
+                                         LengthRow{"subdir_target_260", SubDirTarget, 260, {kSubDirFailed}},
+                                         LengthRow{"pattern_259", Pattern, 259, {}},
+                                         LengthRow{"pattern_260", Pattern, 260, {kCopyFailed}},
+                                         LengthRow{"nested_pattern_259", NestedPattern, 259, {}},
+                                         LengthRow{"nested_pattern_260", NestedPattern, 260, {kCopyFailed, kNestedFailed}},
+                                         LengthRow{"file_source_259", FileSource, 259, {}},
+                                         LengthRow{"file_source_260", FileSource, 260, {kCopyFailed}}),
+                         [](const testing::TestParamInfo<LengthRow>& i) { return std::string(i.param.name); });
+
+}  // namespace
