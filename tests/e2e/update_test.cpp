@@ -1,6 +1,6 @@
 // Whole in-place runs of vorpkg.exe with the stand-in utility in the
-// package: the procedure each Windows version gets, a run from a drive root,
-// and work directories that are refused.
+// package: the procedure each Windows version gets, and a run from a drive
+// root.
 #include "package.h"
 #include "process.h"
 #include "winfs.h"
@@ -73,35 +73,6 @@ TEST(UpdateFromDriveRoot, LinesKeepTheDoubledBackslash) {
     EXPECT_EQ(r.lines(), console);
     EXPECT_EQ(ReadTrace(CdDir()), (std::vector<std::string>{first, rerun, rerun}));
     EXPECT_TRUE(FileExists(CdDir() + "\\VOR.LOG"));
-}
-
-// A package folder that cannot be handed to the utility: one message, no
-// run, result 1.
-TEST(UpdateRefused, BlankOrTooLongFolder) {
-    TempDir base;
-    struct Case {
-        std::string pkg;
-        const char* message;
-    };
-    std::string padded = base.path() + "\\" + std::string(95 - base.path().size() - 2, 'p');
-    const Case cases[] = {
-        {base / "pkg with blank", "Update directory name cannot be passed to the update utility: "},
-        {padded, "Update directory path is too long: "},
-    };
-    for (const Case& c : cases) {
-        for (const char* winver : {"nt40", "win2k"}) {
-            SCOPED_TRACE(c.pkg + " " + winver);
-            MakePackage(c.pkg, "first driver\n");
-            RunSpec spec;
-            spec.winver = winver;
-            spec.startDir = c.pkg;
-            RunResult r = RunVorpkg(spec);
-            EXPECT_EQ(r.exitCode, 1);
-            EXPECT_EQ(r.lines(), (std::vector<std::string>{c.message + c.pkg + "\\", "Return Code from vorpkg is 1"}));
-            EXPECT_TRUE(ReadTrace(c.pkg).empty());
-            EXPECT_FALSE(FileExists(c.pkg + "\\VOR.LOG"));
-        }
-    }
 }
 
 }  // namespace

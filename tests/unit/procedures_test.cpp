@@ -188,6 +188,22 @@ TEST(WorkDir, OneTooLongIsRefused) {
     }
 }
 
+// Folder names that cmd hands on unchanged give exactly the usual lines.
+TEST(WorkDir, PunctuationAndAnsiLettersRun) {
+    for (const char* folder : {"pkg-1.0_(x86)+[a]{b}~#$@!',;=`", "Pak\xE9t\xFC"}) {
+        for (const Flavour* f : {&kNt, &kWin2k}) {
+            SCOPED_TRACE(std::string(f->name) + " " + folder);
+            TempDir base;
+            std::string pkg = base / folder;
+            MakePackage(pkg, "first bios\n");
+            std::string dir = pkg + "\\";
+            Outcome o = RunIn(pkg, *f, dir);
+            EXPECT_EQ(o.result, 29);
+            EXPECT_EQ(o.trace, Runs(f == &kNt ? "FF" : "F", *f, dir));
+        }
+    }
+}
+
 struct RefusedRow {
     const char* name;
     const char* folder;  // appended to the package path, then a backslash
@@ -199,10 +215,12 @@ const RefusedRow kRefused[] = {
     {"blank", "\\Program Files"},
     {"tab", "\\a\tb"},
     {"control", "\\a\x01" "b"},
+    {"delete", "\\a\x7f" "b"},
     {"quote", "\\a\"b"},
     {"ampersand", "\\a&mervane.exe"},
     {"pipe", "\\a|b"},
-    {"redirection", "\\a>b"},
+    {"less", "\\a<b"},
+    {"greater", "\\a>b"},
     {"caret", "\\a^b"},
     {"percent", "\\%PATH%"},
 };
@@ -240,24 +258,13 @@ BOOL WINAPI NoInterpreter(LPCSTR, LPSTR line, LPSECURITY_ATTRIBUTES, LPSECURITY_
 // The interpreter never starts: nothing is said about it, and the log that
 // stands decides.
 TEST(NoInterpreter, ResultFromTheLogAlone) {
-    struct Case {
-        const char* log;
-        int result;
-        const char* ntConsole;
-        const char* ntRuns;
-        const char* win2kConsole;
-        const char* win2kRuns;
-    };
-    const Case cases[] = {
-        {nullptr, 0, "", "FF", "", "F"},
-        {"Error Code 28:\n", 28, "D", "FRR", "D", "FR"},
-    };
-    for (const Case& c : cases) {
+    for (const LogRow& row : kLogRows) {
+        if (row.name != std::string("missing_log") && row.name != std::string("stale_log")) continue;
         for (const Flavour* f : {&kNt, &kWin2k}) {
-            SCOPED_TRACE(std::string(f->name) + (c.log ? " with log" : " without log"));
+            SCOPED_TRACE(std::string(f->name) + " " + row.name);
             TempDir pkg;
             MakePackage(pkg.path(), "");
-            if (c.log) WriteFileBytes(pkg / "VOR.LOG", c.log);
+            if (row.staleLog) WriteFileBytes(pkg / "VOR.LOG", row.staleLog);
             std::string dir = pkg.path() + "\\";
             g_started.clear();
             Outcome o;
@@ -266,10 +273,10 @@ TEST(NoInterpreter, ResultFromTheLogAlone) {
                 o = RunIn(pkg.path(), *f, dir);
             }
             bool nt = f == &kNt;
-            EXPECT_EQ(o.result, c.result);
-            EXPECT_EQ(o.console, Console(nt ? c.ntConsole : c.win2kConsole, *f, dir));
+            EXPECT_EQ(o.result, row.result);
+            EXPECT_EQ(o.console, Console(nt ? row.ntConsole : row.win2kConsole, *f, dir));
             std::vector<std::string> lines;
-            for (const std::string& l : Runs(nt ? c.ntRuns : c.win2kRuns, *f, dir))
+            for (const std::string& l : Runs(nt ? row.ntRuns : row.win2kRuns, *f, dir))
                 lines.push_back("cmd /d /c \"" + l + "\"");
             EXPECT_EQ(g_started, lines);
             EXPECT_TRUE(o.trace.empty());
