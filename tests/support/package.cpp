@@ -30,14 +30,6 @@ void MakePackage(const std::string& dir, const std::string& scenario) {
 
 std::vector<std::string> ReadTrace(const std::string& dir) {
     std::string text = ReadFileBytes(dir + "\\mervane.trace");
-    std::vector<std::string> lines;
-    if (text == "<missing>") return lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        if (nl == std::string::npos) nl = text.size();
-        lines.push_back(text.substr(start, nl - start));
-        start = nl + 1;
-    }
-    return lines;
+    if (text == "<missing>") return {};
+    return Lines(text);
 }

@@ -9,17 +9,7 @@
 
 #include <gtest/gtest.h>
 
-std::vector<std::string> RunResult::lines() const {
-    std::vector<std::string> v;
-    size_t start = 0;
-    while (start < out.size()) {
-        size_t nl = out.find('\n', start);
-        if (nl == std::string::npos) nl = out.size();
-        v.push_back(out.substr(start, nl - start));
-        start = nl + 1;
-    }
-    return v;
-}
+std::vector<std::string> RunResult::lines() const { return Lines(out); }
 
 std::string VorpkgExe() { return BinDir() + "\\vorpkg.exe"; }
 

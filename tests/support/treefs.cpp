@@ -63,19 +63,6 @@ std::vector<std::string> StagingAreas() {
     return out;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> v;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        if (nl == std::string::npos) nl = text.size();
-        std::string line = text.substr(start, nl - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        v.push_back(line);
-        start = nl + 1;
-    }
-    return v;
-}
 
 namespace {
 

@@ -4,6 +4,7 @@
 #define VORPKG_TESTS_TREEFS_H
 
 #include "osoverride.h"
+#include "winfs.h"
 
 #include <string>
 #include <vector>
@@ -18,7 +19,6 @@ void EmptyDir(const std::string& dir);
 void MakeDotsFile(const std::string& dir);
 // Folder names in the system drive root that begin with QVT.
 std::vector<std::string> StagingAreas();
-std::vector<std::string> Lines(const std::string& text);
 
 // What the tree copy asked of the file system while the recorder lived.
 // Every call is passed through to the entry that was in place before.

@@ -35,6 +35,9 @@ std::vector<std::string> ListDir(const std::string& path);
 // Every path below root, relative to it, folders with a trailing backslash.
 std::vector<std::string> ListTree(const std::string& root);
 
+// Text split at line feeds, a carriage return before one dropped.
+std::vector<std::string> Lines(const std::string& text);
+
 // Windows path of a host (Linux) path, through drive Z:.
 std::string HostToWin(const std::string& hostPath);
 // The build folder and the folder that plays the update CD (drive E:).
