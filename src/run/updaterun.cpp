@@ -114,6 +114,6 @@ int UpdateRun(int argc, char** argv) {
 
     g_os.SetCurrentDirectoryA(g_startDir);
     printf("Return Code from vorpkg is %d\n", result);
-    fflush(stdout);
+    (void)fflush(stdout);
     return result;
 }
