@@ -1,0 +1,61 @@
+#include "update/cmdline.h"
+
+#include "common/strbuf.h"
+
+#include <string.h>
+
+const char kToolLogName[] = "VOR.LOG";
+const char kDriverFile[] = "zorvad.sys";
+const char kSetupFile[] = "zorvad.inf";
+const char kFirstRunOption[] = " /oisafe12";
+const char kReRunOption[] = " /oinowdp";
+
+namespace {
+
+// Characters that cmd splits on or acts on even inside the quoted /c string.
+bool Unsafe(unsigned char c) {
+    if (c < 0x20 || c == 0x7F || c == ' ') return true;
+    return strchr("\"&|<>^%", c) != nullptr;
+}
+
+// Appends every part in turn; on any overflow buf is left empty.
+bool Join(char* buf, size_t size, const char* const* parts, size_t count) {
+    if (!StrCopy(buf, size, "")) return false;
+    for (size_t i = 0; i < count; ++i) {
+        if (!StrAppend(buf, size, parts[i])) {
+            buf[0] = '\0';
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+WorkDirCheck CheckWorkDir(const char* dir) {
+    size_t n = strlen(dir);
+    if (n > kMaxWorkDirLength) return kWorkDirTooLong;
+    for (size_t i = 0; i < n; ++i)
+        if (Unsafe(static_cast<unsigned char>(dir[i]))) return kWorkDirUnsafe;
+    return kWorkDirOk;
+}
+
+bool ComposeBaseLine(char* buf, size_t size, const char* dir, const char* file) {
+    const char* parts[] = {"mervane.exe /l ", dir, kToolLogName, " /s /noreboot /i ", dir, file};
+    return Join(buf, size, parts, sizeof parts / sizeof parts[0]);
+}
+
+bool ComposeRunLine(char* buf, size_t size, const char* base, const char* file, const char* option) {
+    const char* parts[] = {base, file, option};
+    return Join(buf, size, parts, sizeof parts / sizeof parts[0]);
+}
+
+bool ComposeToolLogPath(char* buf, size_t size, const char* dir) {
+    const char* parts[] = {dir, kToolLogName};
+    return Join(buf, size, parts, sizeof parts / sizeof parts[0]);
+}
+
+bool ComposeInterpreterLine(char* buf, size_t size, const char* command) {
+    const char* parts[] = {"cmd /d /c \"", command, "\""};
+    return Join(buf, size, parts, sizeof parts / sizeof parts[0]);
+}

@@ -1,0 +1,35 @@
+#include "update/runner.h"
+
+#include "common/limits.h"
+#include "os/oscalls.h"
+#include "update/cmdline.h"
+
+#include <string.h>
+
+// The record's size is its cb: 68 in the 32-bit build, 104 in the 64-bit one.
+static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "32-bit STARTUPINFOA is 68 bytes");
+
+int RunCommand(const char* command) {
+    char line[kPathSize];
+    memset(line, 0, sizeof line);
+    if (!ComposeInterpreterLine(line, sizeof line, command)) return ERROR_FILENAME_EXCED_RANGE;
+
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    memset(&process, 0, sizeof process);
+    if (!g_os.CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return static_cast<int>(g_os.GetLastError());
+
+    g_os.WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    int result;
+    if (g_os.GetExitCodeProcess(process.hProcess, &exitCode))
+        result = static_cast<int>(exitCode);
+    else
+        result = static_cast<int>(g_os.GetLastError());
+    g_os.CloseHandle(process.hProcess);
+    g_os.CloseHandle(process.hThread);
+    return result;
+}

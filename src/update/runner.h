@@ -1,0 +1,11 @@
+// Runs one command through the command interpreter and waits for it.
+#ifndef VORPKG_UPDATE_RUNNER_H
+#define VORPKG_UPDATE_RUNNER_H
+
+// Starts "cmd /d /c \"command\"", waits without limit and returns the
+// interpreter's exit code; when it cannot start, the Win32 error code. A
+// command longer than 247 characters is refused unstarted with
+// ERROR_FILENAME_EXCED_RANGE (206). Prints nothing.
+int RunCommand(const char* command);
+
+#endif

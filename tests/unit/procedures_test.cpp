@@ -1,0 +1,287 @@
+// Both update procedures in-process with the real interpreter and the
+// stand-in utility in a package folder: the lines run (from the stand-in's
+// trace), the console lines and the result, for every kind of tool log;
+// work directories at and over the limit or refused; an interpreter that
+// cannot start.
+#include "osoverride.h"
+#include "package.h"
+#include "update/procedures.h"
+#include "winfs.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef int (*Procedure)(const char*);
+
+struct Flavour {
+    const char* name;
+    Procedure run;
+    const char* banner;     // the first console line's text before the line
+    const char* firstFile;  // the file of the first run
+};
+
+const Flavour kNt = {"WinNT", UpdateWinNT, "WinNT command to run is [", "zorvad.sys"};
+const Flavour kWin2k = {"Win2k", UpdateWin2k, "Win2k command to run is [", "zorvad.inf"};
+
+std::string FirstLine(const Flavour& f, const std::string& dir) {
+    return "mervane.exe /l " + dir + "VOR.LOG /s /noreboot /i " + dir + f.firstFile + " /oisafe12";
+}
+
+std::string ReRunLine(const std::string& dir) {
+    return "mervane.exe /l " + dir + "VOR.LOG /s /noreboot /i " + dir + "zorvad.sys /oinowdp";
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> v;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t nl = text.find('\n', start);
+        if (nl == std::string::npos) nl = text.size();
+        v.push_back(text.substr(start, nl - start));
+        start = nl + 1;
+    }
+    return v;
+}
+
+struct Outcome {
+    int result;
+    std::vector<std::string> console;
+    std::vector<std::string> trace;
+};
+
+// Runs a procedure with dir handed over, the package folder current.
+Outcome RunIn(const std::string& pkg, const Flavour& f, const std::string& dir) {
+    char saved[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, saved);
+    EXPECT_TRUE(SetCurrentDirectoryA(pkg.c_str())) << pkg;
+    Outcome o;
+    testing::internal::CaptureStdout();
+    o.result = f.run(dir.c_str());
+    o.console = Lines(testing::internal::GetCapturedStdout());
+    SetCurrentDirectoryA(saved);
+    o.trace = ReadTrace(pkg);
+    return o;
+}
+
+// Expected runs and console lines in short: F the first-run line, R the
+// re-run line; B "THE BIOS IS BACKLEVEL", D the driver lines with the
+// announced re-run.
+std::vector<std::string> Runs(const char* code, const Flavour& f, const std::string& dir) {
+    std::vector<std::string> v;
+    for (const char* c = code; *c; ++c) v.push_back(*c == 'F' ? FirstLine(f, dir) : ReRunLine(dir));
+    return v;
+}
+
+std::vector<std::string> Console(const char* code, const Flavour& f, const std::string& dir) {
+    std::vector<std::string> v = {f.banner + FirstLine(f, dir) + "]"};
+    for (const char* c = code; *c; ++c) {
+        if (*c == 'B') {
+            v.push_back("THE BIOS IS BACKLEVEL");
+        } else {
+            v.push_back("THE DRIVER IS BACKLEVEL");
+            v.push_back("about to run [" + ReRunLine(dir) + "]");
+        }
+    }
+    return v;
+}
+
+struct LogRow {
+    const char* name;
+    const char* scenario;
+    const char* staleLog;  // VOR.LOG before the run; nullptr: none
+    int result;
+    const char* ntConsole;
+    const char* ntRuns;
+    const char* win2kConsole;
+    const char* win2kRuns;
+};
+
+void PrintTo(const LogRow& r, std::ostream* os) { *os << r.name; }
+
+const char kNoLog[] = "first none\nrerun none\n";
+
+const LogRow kLogRows[] = {
+    {"missing_log", kNoLog, nullptr, 0, "", "FF", "", "F"},
+    {"empty_log", kNoLog, "", 0, "", "FF", "", "F"},
+    // The utility's exit codes play no part.
+    {"clean_exit_28", "first clean\nexit 28\n", nullptr, 0, "", "FF", "", "F"},
+    {"bios", "first bios\n", nullptr, 29, "", "FF", "B", "F"},
+    // What the re-run writes is never read.
+    {"driver", "first driver\nrerun both\n", nullptr, 28, "D", "FRR", "D", "FR"},
+    {"both", "first both\n", nullptr, 30, "D", "FRR", "BD", "FR"},
+    {"driver_crlf", "first crlf\n", nullptr, 28, "D", "FRR", "D", "FR"},
+    {"driver_straddling_255th", "first long\n", nullptr, 28, "D", "FRR", "D", "FR"},
+    {"driver_after_zero_byte", "first nul\n", nullptr, 28, "D", "FRR", "D", "FR"},
+    // A log left by an earlier run is read as it stands, and kept.
+    {"stale_log", kNoLog, "earlier run\r\nError Code 28: back-level\r\n", 28, "D", "FRR", "D", "FR"},
+    {"stale_log_bios", kNoLog, "Error Code 29:", 29, "", "FF", "B", "F"},
+};
+
+class ToolLog : public testing::TestWithParam<LogRow> {};
+
+TEST_P(ToolLog, DecidesAsTheTableSays) {
+    const LogRow& row = GetParam();
+    for (const Flavour* f : {&kNt, &kWin2k}) {
+        SCOPED_TRACE(f->name);
+        TempDir pkg;
+        MakePackage(pkg.path(), row.scenario);
+        if (row.staleLog) WriteFileBytes(pkg / "VOR.LOG", row.staleLog);
+        std::string dir = pkg.path() + "\\";
+        Outcome o = RunIn(pkg.path(), *f, dir);
+        bool nt = f == &kNt;
+        EXPECT_EQ(o.result, row.result);
+        EXPECT_EQ(o.trace, Runs(nt ? row.ntRuns : row.win2kRuns, *f, dir));
+        EXPECT_EQ(o.console, Console(nt ? row.ntConsole : row.win2kConsole, *f, dir));
+        if (row.staleLog) {
+            EXPECT_EQ(ReadFileBytes(pkg / "VOR.LOG"), row.staleLog) << "the log is left alone";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ToolLog, testing::ValuesIn(kLogRows),
+                         [](const testing::TestParamInfo<LogRow>& info) { return std::string(info.param.name); });
+
+// A package folder whose path, with its trailing backslash, has length
+// characters: a padded folder inside a fresh TempDir.
+std::string PaddedPackage(const TempDir& base, size_t length) {
+    size_t used = base.path().size() + 2;
+    EXPECT_LT(used, length);
+    std::string path = base.path() + "\\" + std::string(length - used, 'p');
+    return path;
+}
+
+// 94 characters give first-run lines of 247 characters, which still run.
+TEST(WorkDir, LongestRuns) {
+    for (const Flavour* f : {&kNt, &kWin2k}) {
+        SCOPED_TRACE(f->name);
+        TempDir base;
+        std::string pkg = PaddedPackage(base, 94);
+        MakePackage(pkg, "first driver\n");
+        std::string dir = pkg + "\\";
+        ASSERT_EQ(dir.size(), 94u);
+        Outcome o = RunIn(pkg, *f, dir);
+        EXPECT_EQ(o.result, 28);
+        ASSERT_FALSE(o.trace.empty());
+        EXPECT_EQ(o.trace[0].size(), 247u);
+        EXPECT_EQ(o.trace, Runs(f == &kNt ? "FRR" : "FR", *f, dir));
+        EXPECT_EQ(o.console, Console("D", *f, dir));
+    }
+}
+
+// One more character: refused before anything runs or is written.
+TEST(WorkDir, OneTooLongIsRefused) {
+    for (const Flavour* f : {&kNt, &kWin2k}) {
+        SCOPED_TRACE(f->name);
+        TempDir base;
+        std::string pkg = PaddedPackage(base, 95);
+        MakePackage(pkg, "first driver\n");
+        std::string dir = pkg + "\\";
+        Outcome o = RunIn(pkg, *f, dir);
+        EXPECT_EQ(o.result, 1);
+        EXPECT_EQ(o.console, std::vector<std::string>{"Update directory path is too long: " + dir});
+        EXPECT_TRUE(o.trace.empty());
+        EXPECT_FALSE(FileExists(pkg + "\\VOR.LOG"));
+    }
+}
+
+// Folder names that cmd hands on unchanged give exactly the usual lines.
+TEST(WorkDir, PunctuationAndAnsiLettersRun) {
+    for (const char* folder : {"pkg-1.0_(x86)+[a]{b}~#$@!',;=`", "Pak\xE9t\xFC"}) {
+        for (const Flavour* f : {&kNt, &kWin2k}) {
+            SCOPED_TRACE(std::string(f->name) + " " + folder);
+            TempDir base;
+            std::string pkg = base / folder;
+            MakePackage(pkg, "first bios\n");
+            std::string dir = pkg + "\\";
+            Outcome o = RunIn(pkg, *f, dir);
+            EXPECT_EQ(o.result, 29);
+            EXPECT_EQ(o.trace, Runs(f == &kNt ? "FF" : "F", *f, dir));
+        }
+    }
+}
+
+struct RefusedRow {
+    const char* name;
+    const char* folder;  // appended to the package path, then a backslash
+};
+
+void PrintTo(const RefusedRow& r, std::ostream* os) { *os << r.name; }
+
+const RefusedRow kRefused[] = {
+    {"blank", "\\Program Files"},
+    {"tab", "\\a\tb"},
+    {"control", "\\a\x01" "b"},
+    {"delete", "\\a\x7f" "b"},
+    {"quote", "\\a\"b"},
+    {"ampersand", "\\a&mervane.exe"},
+    {"pipe", "\\a|b"},
+    {"less", "\\a<b"},
+    {"greater", "\\a>b"},
+    {"caret", "\\a^b"},
+    {"percent", "\\%PATH%"},
+};
+
+class RefusedDir : public testing::TestWithParam<RefusedRow> {};
+
+// The utility stands ready in the current directory: a line run by mistake
+// would show in its trace.
+TEST_P(RefusedDir, RunsNothing) {
+    for (const Flavour* f : {&kNt, &kWin2k}) {
+        SCOPED_TRACE(f->name);
+        TempDir pkg;
+        MakePackage(pkg.path(), "first driver\n");
+        std::string dir = pkg.path() + GetParam().folder + "\\";
+        Outcome o = RunIn(pkg.path(), *f, dir);
+        EXPECT_EQ(o.result, 1);
+        EXPECT_EQ(o.console,
+                  std::vector<std::string>{"Update directory name cannot be passed to the update utility: " + dir});
+        EXPECT_TRUE(o.trace.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RefusedDir, testing::ValuesIn(kRefused),
+                         [](const testing::TestParamInfo<RefusedRow>& info) { return std::string(info.param.name); });
+
+std::vector<std::string> g_started;
+
+BOOL WINAPI NoInterpreter(LPCSTR, LPSTR line, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                          LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION) {
+    g_started.push_back(line);
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+}
+
+// The interpreter never starts: nothing is said about it, and the log that
+// stands decides.
+TEST(NoInterpreter, ResultFromTheLogAlone) {
+    for (const LogRow& row : kLogRows) {
+        if (row.name != std::string("missing_log") && row.name != std::string("stale_log")) continue;
+        for (const Flavour* f : {&kNt, &kWin2k}) {
+            SCOPED_TRACE(std::string(f->name) + " " + row.name);
+            TempDir pkg;
+            MakePackage(pkg.path(), "");
+            if (row.staleLog) WriteFileBytes(pkg / "VOR.LOG", row.staleLog);
+            std::string dir = pkg.path() + "\\";
+            g_started.clear();
+            Outcome o;
+            {
+                OsOverride fail(&OsCalls::CreateProcessA, NoInterpreter);
+                o = RunIn(pkg.path(), *f, dir);
+            }
+            bool nt = f == &kNt;
+            EXPECT_EQ(o.result, row.result);
+            EXPECT_EQ(o.console, Console(nt ? row.ntConsole : row.win2kConsole, *f, dir));
+            std::vector<std::string> lines;
+            for (const std::string& l : Runs(nt ? row.ntRuns : row.win2kRuns, *f, dir))
+                lines.push_back("cmd /d /c \"" + l + "\"");
+            EXPECT_EQ(g_started, lines);
+            EXPECT_TRUE(o.trace.empty());
+        }
+    }
+}
+
+}  // namespace
