@@ -4,22 +4,15 @@
 #include "os/oscalls.h"
 #include "resultlog/recordline.h"
 #include "resultlog/resultrecord.h"
+#include "resultlog/versionfile.h"
 
 #include <stdio.h>
-#include <string.h>
 
 namespace {
 
 // The stamp texts stay until the process ends.
 char g_date[kStampSize];
 char g_time[kStampSize];
-
-// One read of at most 127 characters; empty after the end of the file or
-// a read error, whose buffer contents are not to be trusted.
-void ReadVersionLine(FILE* f, char* line) {
-    memset(line, 0, kVersionLineSize);
-    if (fgets(line, kVersionLineSize, f) == nullptr) memset(line, 0, kVersionLineSize);
-}
 
 }  // namespace
 
@@ -34,13 +27,10 @@ int qvLogger(int resultCode) {
     }
     char first[kVersionLineSize];
     char second[kVersionLineSize];
-    ReadVersionLine(f, first);
-    ReadVersionLine(f, second);
-    fclose(f);
-    // A first line of 127 characters or more leaves its rest for the second
-    // read: that rest is then the New value.
-    const char* update = VersionValue(first);
-    const char* newValue = VersionValue(second);
+    const char* update = nullptr;
+    const char* newValue = nullptr;
+    ReadVersionValues(f, first, second, &update, &newValue);
+    (void)fclose(f);  // read only: nothing to lose
 
     FormatStamp(now.wHour, now.wMinute, now.wSecond, false, g_time);
     FormatStamp(now.wMonth, now.wDay, now.wYear, true, g_date);

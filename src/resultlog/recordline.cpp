@@ -15,13 +15,13 @@ char* FormatStamp(uint16_t first, uint16_t second, uint16_t third, bool date, ch
     const char* sep = date ? "-" : ":";
     char scratch[8];  // a 16-bit value prints as at most five digits
     out[0] = '\0';
-    sprintf(scratch, "%02d", static_cast<int>(first));
+    (void)sprintf(scratch, "%02d", static_cast<int>(first));
     StrAppend(out, kStampSize, scratch);
     StrAppend(out, kStampSize, sep);
-    sprintf(scratch, "%02d", static_cast<int>(second));
+    (void)sprintf(scratch, "%02d", static_cast<int>(second));
     StrAppend(out, kStampSize, scratch);
     StrAppend(out, kStampSize, sep);
-    sprintf(scratch, "%02d", static_cast<int>(third));
+    (void)sprintf(scratch, "%02d", static_cast<int>(third));
     StrAppend(out, kStampSize, scratch);
     return out;
 }
@@ -39,7 +39,7 @@ const char* VersionValue(char* line) {
 bool ComposeRecordLine(char* line, size_t size, const char* date, const char* time, const char* update,
                        const char* newValue, int resultCode) {
     char code[12];  // "-2147483648" and its terminator
-    sprintf(code, "%d", resultCode);
+    (void)sprintf(code, "%d", resultCode);
     const char* parts[] = {date,     " ",      time,      ",Update=", update,
                            ",New=",  newValue, ",Status=", resultCode == 0 ? "Success" : "Unknown",
                            ",ReturnCode=", code, " ",      "\n"};

@@ -50,6 +50,12 @@ int PrepareStaged(const char* arg, bool nameFits) {
         ConsoleMessage2("Package directory path is too long: ", arg);
         return StagedFailure();
     }
+    // A system directory too long for its buffer leaves no drive root, and
+    // with it no known place to stage to.
+    if (g_driveRoot[0] == '\0') {
+        ConsoleMessage("Unable to determine the system drive.");
+        return StagedFailure();
+    }
     if (!nameFits) {
         ConsoleMessage2("Staging directory name is too long: ", g_stagingName);
         return StagedFailure();
@@ -114,6 +120,6 @@ int UpdateRun(int argc, char** argv) {
 
     g_os.SetCurrentDirectoryA(g_startDir);
     printf("Return Code from vorpkg is %d\n", result);
-    fflush(stdout);
+    (void)fflush(stdout);
     return result;
 }

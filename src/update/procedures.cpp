@@ -49,7 +49,10 @@ bool Prepare(const char* dir, const char* baseFile, const char* firstFile) {
 // Scans the tool log as it stands. False when it cannot be opened.
 bool ScanToolLog(LogScan* scan) {
     LogScanStart(scan);
-    FILE* log = fopen(g_logPath, "r");
+    // Read as bytes: in text mode a Ctrl-Z byte ends the file early and a
+    // marker behind it would be missed. The markers hold no line end, so the
+    // CR LF pairs that text mode would fold make no difference.
+    FILE* log = fopen(g_logPath, "rb");
     if (!log) return false;
     // Pieces of up to 255 characters. A short read means the end of the file
     // or a read error: either ends the scan.
@@ -59,7 +62,7 @@ bool ScanToolLog(LogScan* scan) {
         LogScanFeed(scan, g_piece, got);
         if (got < want) break;
     }
-    fclose(log);
+    (void)fclose(log);  // read only: nothing to lose
     return true;
 }
 

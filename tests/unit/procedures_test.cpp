@@ -104,6 +104,14 @@ void PrintTo(const LogRow& r, std::ostream* os) { *os << r.name; }
 
 const char kNoLog[] = "first none\nrerun none\n";
 
+// Many CR LF lines, the marker after the 255th piece.
+std::string LongCrlfLog() {
+    std::string log;
+    for (int i = 0; i < 300; ++i) log += "line of text\r\n";
+    return log + "Error Code 28: back-level\r\n";
+}
+const std::string kLongCrlf = LongCrlfLog();
+
 const LogRow kLogRows[] = {
     {"missing_log", kNoLog, nullptr, 0, "", "FF", "", "F"},
     {"empty_log", kNoLog, "", 0, "", "FF", "", "F"},
@@ -119,6 +127,9 @@ const LogRow kLogRows[] = {
     // A log left by an earlier run is read as it stands, and kept.
     {"stale_log", kNoLog, "earlier run\r\nError Code 28: back-level\r\n", 28, "D", "FRR", "D", "FR"},
     {"stale_log_bios", kNoLog, "Error Code 29:", 29, "", "FF", "B", "F"},
+    {"marker_late_in_long_crlf_log", kNoLog, kLongCrlf.c_str(), 28, "D", "FRR", "D", "FR"},
+    // A Ctrl-Z byte is no end of the log: the marker behind it counts.
+    {"marker_after_ctrl_z", kNoLog, "status \x1a\r\nError Code 28: back-level\r\n", 28, "D", "FRR", "D", "FR"},
 };
 
 class ToolLog : public testing::TestWithParam<LogRow> {};
