@@ -35,18 +35,6 @@ std::string ReRunLine(const std::string& dir) {
     return "mervane.exe /l " + dir + "VOR.LOG /s /noreboot /i " + dir + "zorvad.sys /oinowdp";
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> v;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        if (nl == std::string::npos) nl = text.size();
-        v.push_back(text.substr(start, nl - start));
-        start = nl + 1;
-    }
-    return v;
-}
-
 struct Outcome {
     int result;
     std::vector<std::string> console;
