@@ -3,6 +3,7 @@
 // on; for it every line fits its buffer and is exactly the concatenation of
 // its parts. Any composer, in a buffer of any size, gives the whole text or
 // an empty buffer, and never writes past it.
+#include "check.h"
 #include "update/cmdline.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -15,14 +16,6 @@
 #include <string>
 
 namespace {
-
-#define CHECK(cond)                                                     \
-    do {                                                                \
-        if (!(cond)) {                                                  \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            abort();                                                    \
-        }                                                               \
-    } while (0)
 
 const size_t kLineSize = 261;         // the procedures' command and base buffers
 const size_t kLogPathSize = 256;      // the tool log path

@@ -2,6 +2,7 @@
 // (the procedure reads pieces of up to 255 bytes): each flag is set exactly
 // when a plain search over all the log's bytes finds its marker, wherever
 // the piece boundaries and zero bytes fall.
+#include "check.h"
 #include "update/logscan.h"
 
 #include <stdint.h>
@@ -13,14 +14,6 @@
 #include <string>
 
 namespace {
-
-#define CHECK(cond)                                                     \
-    do {                                                                \
-        if (!(cond)) {                                                  \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            abort();                                                    \
-        }                                                               \
-    } while (0)
 
 const size_t kMostPiece = 255;
 

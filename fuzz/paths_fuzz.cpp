@@ -1,6 +1,7 @@
 // The bounded string helpers and every path former built on them, in
 // buffers of any size: each result either fits whole (and is exactly the
 // concatenation) or is refused, and nothing is ever written past the buffer.
+#include "check.h"
 #include "common/strbuf.h"
 #include "resultlog/recordline.h"
 #include "staging/stagepath.h"
@@ -15,14 +16,6 @@
 #include <string>
 
 namespace {
-
-#define CHECK(cond)                                                     \
-    do {                                                                \
-        if (!(cond)) {                                                  \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            abort();                                                    \
-        }                                                               \
-    } while (0)
 
 // A buffer of exactly size characters on the heap, so that AddressSanitizer
 // sees the first byte past it.

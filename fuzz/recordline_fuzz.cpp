@@ -1,6 +1,7 @@
 // Record formatting: stamps from any clock values, values as version.id
 // yields them, any result code. The line must always match the field table
 // and fit its 512-character buffer; a stamp never exceeds 17 characters.
+#include "check.h"
 #include "resultlog/recordline.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -13,14 +14,6 @@
 #include <string>
 
 namespace {
-
-#define CHECK(cond)                                                     \
-    do {                                                                \
-        if (!(cond)) {                                                  \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            abort();                                                    \
-        }                                                               \
-    } while (0)
 
 // The longest line: two 17-character stamps, two 127-character values and
 // "-2147483648", with the fixed keys around them.

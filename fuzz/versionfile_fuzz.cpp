@@ -1,6 +1,7 @@
 // The version-file reader on any bytes: the two fgets reads of 128 and the
 // values cut from them. Never more than 127 characters a value, never a
 // crash, and each value is what a plain reading of the bytes gives.
+#include "check.h"
 #include "resultlog/recordline.h"
 #include "resultlog/versionfile.h"
 
@@ -12,14 +13,6 @@
 #include <string>
 
 namespace {
-
-#define CHECK(cond)                                                     \
-    do {                                                                \
-        if (!(cond)) {                                                  \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            abort();                                                    \
-        }                                                               \
-    } while (0)
 
 // One fgets of 128 from pos: up to and with the first line feed, at most
 // 127 bytes. The value is that read up to its first zero byte or line feed.

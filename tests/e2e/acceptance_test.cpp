@@ -161,15 +161,15 @@ TEST_P(Acceptance, Run) {
     MakePackage(package, scenario);
     std::vector<std::string> packageBytes = TreeWithContents(package);
 
-    RunSpec spec;
-    spec.winver = row.version.name;
-    spec.startDir = row.mode == kDriveRoot ? "E:\\" : start.path();
-    if (staged) spec.args = {"E:\\"};
+    RunOptions opts;
+    opts.winver = row.version.name;
+    opts.startDir = row.mode == kDriveRoot ? "E:\\" : start.path();
+    if (staged) opts.args = {"E:\\"};
 
     std::set<std::string> qvtBefore = QvtEntries();
     std::string logBefore = ResultLog();
     std::string dayBefore = Today();
-    RunResult r = RunVorpkg(spec);
+    RunResult r = RunVorpkg(opts);
     std::string dayAfter = Today();
 
     // Staging areas: exactly one new one when staged, none in place.

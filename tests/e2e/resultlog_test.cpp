@@ -41,11 +41,11 @@ std::string MachineLog() {
     return bytes == "<missing>" ? "" : bytes;
 }
 
-RunSpec InPlace(const TempDir& pkg, const char* winver = "winxp") {
-    RunSpec spec;
-    spec.winver = winver;
-    spec.startDir = pkg.path();
-    return spec;
+RunOptions InPlace(const TempDir& pkg, const char* winver = "winxp") {
+    RunOptions opts;
+    opts.winver = winver;
+    opts.startDir = pkg.path();
+    return opts;
 }
 
 // An in-place run on Windows XP: nothing runs, the line carries 9. The
@@ -125,9 +125,9 @@ TEST(ResultLogRun, StagedRunAppendsNothing) {
     WriteFileBytes(pkg / "version.id", kVersionId);
     WriteFileBytes(start / "version.id", kVersionId);
     std::string before = MachineLog();
-    RunSpec spec = InPlace(start, "win2k");
-    spec.args = {pkg.path()};
-    RunResult r = RunVorpkg(spec);
+    RunOptions opts = InPlace(start, "win2k");
+    opts.args = {pkg.path()};
+    RunResult r = RunVorpkg(opts);
     EXPECT_EQ(MachineLog(), before) << r.out;
 }
 

@@ -25,11 +25,11 @@ std::vector<std::string> Added(const std::set<std::string>& before, const std::s
 TEST(Arguments, TwoAreTreatedAsNone) {
     TempDir pkg;
     auto before = RootEntries();
-    RunSpec spec;
-    spec.winver = "winxp";
-    spec.startDir = pkg.path();
-    spec.args = {pkg.path(), "second"};
-    RunResult r = RunVorpkg(spec);
+    RunOptions opts;
+    opts.winver = "winxp";
+    opts.startDir = pkg.path();
+    opts.args = {pkg.path(), "second"};
+    RunResult r = RunVorpkg(opts);
     EXPECT_EQ(r.exitCode, 9);
     ASSERT_FALSE(r.lines().empty());
     EXPECT_EQ(r.lines().back(), "Return Code from vorpkg is 9");
@@ -42,11 +42,11 @@ TEST(Arguments, OneThatIsNotADirectoryIsRefused) {
     WriteFileBytes(start / "a-file", "x");
     for (std::string arg : {std::string("C:\\no\\such\\package"), start / "a-file", std::string("")}) {
         auto before = RootEntries();
-        RunSpec spec;
-        spec.winver = "win2k";
-        spec.startDir = start.path();
-        spec.args = {arg};
-        RunResult r = RunVorpkg(spec);
+        RunOptions opts;
+        opts.winver = "win2k";
+        opts.startDir = start.path();
+        opts.args = {arg};
+        RunResult r = RunVorpkg(opts);
         EXPECT_EQ(r.exitCode, 1) << arg;
         std::vector<std::string> expected = {"Unable to use package directory: " + arg,
                                              "Copying update files to the hard drive failed."};

@@ -39,15 +39,15 @@ TEST_P(StagedFromCd, CopiesTheCdToANewStagingArea) {
     std::vector<std::string> cd = TreeWithContents(CdDir());
     std::string logBefore = ReadFileBytes(kResultLog);
     TempDir start;
-    RunSpec spec;
-    spec.winver = row.winver;
-    spec.startDir = start.path();
-    spec.args = {"E:\\"};
+    RunOptions opts;
+    opts.winver = row.winver;
+    opts.startDir = start.path();
+    opts.args = {"E:\\"};
     // Two runs in a row: two staging areas under different names.
     std::vector<std::string> areas;
     for (int run = 0; run < 2; ++run) {
         std::vector<std::string> before = StagingAreas();
-        RunResult r = RunVorpkg(spec);
+        RunResult r = RunVorpkg(opts);
         EXPECT_EQ(r.exitCode, row.exitCode) << r.out;
         ASSERT_FALSE(r.lines().empty());
         EXPECT_EQ(r.lines().back(), "Return Code from vorpkg is " + std::to_string(row.exitCode));
@@ -81,11 +81,11 @@ TEST(StagedFromCdFailure, UnreadableFileTwoLevelsDown) {
     std::string logBefore = ReadFileBytes(kResultLog);
     std::vector<std::string> before = StagingAreas();
     TempDir start;
-    RunSpec spec;
-    spec.winver = "win2k";
-    spec.startDir = start.path();
-    spec.args = {"E:\\"};
-    RunResult r = RunVorpkg(spec);
+    RunOptions opts;
+    opts.winver = "win2k";
+    opts.startDir = start.path();
+    opts.args = {"E:\\"};
+    RunResult r = RunVorpkg(opts);
     EXPECT_EQ(r.exitCode, 1);
     std::vector<std::string> expected = {"Unable to copy files from QV CD to hard drive.",
                                          "Unable to copy sub-directory update files to the hard drive.",

@@ -34,8 +34,8 @@ std::string Upper(std::string s) {
     return s;
 }
 
-// The current environment with the spec's changes, as a block for CreateProcessA.
-std::string EnvironmentBlock(const RunSpec& spec) {
+// The current environment with the opts's changes, as a block for CreateProcessA.
+std::string EnvironmentBlock(const RunOptions& opts) {
     std::map<std::string, std::string> vars;  // upper-case name -> "Name=value"
     char* block = GetEnvironmentStringsA();
     for (char* p = block; *p; p += strlen(p) + 1) {
@@ -45,8 +45,8 @@ std::string EnvironmentBlock(const RunSpec& spec) {
         vars[Upper(entry.substr(0, eq))] = entry;
     }
     FreeEnvironmentStringsA(block);
-    for (const std::string& name : spec.unsetEnv) vars.erase(Upper(name));
-    for (const auto& kv : spec.env) {
+    for (const std::string& name : opts.unsetEnv) vars.erase(Upper(name));
+    for (const auto& kv : opts.env) {
         vars.erase(Upper(kv.first));
         vars[Upper(kv.first)] = kv.first + "=" + kv.second;
     }
@@ -63,17 +63,17 @@ std::string Quote(const std::string& arg) {
 
 }  // namespace
 
-RunResult RunVorpkg(const RunSpec& spec) {
+RunResult RunVorpkg(const RunOptions& opts) {
     RunResult result;
-    std::string program = spec.program.empty() ? VorpkgExe() : spec.program;
+    std::string program = opts.program.empty() ? VorpkgExe() : opts.program;
     std::string exeName = program.substr(program.find_last_of('\\') + 1);
-    SetWineVersionFor(exeName, spec.winver);
+    SetWineVersionFor(exeName, opts.winver);
 
     std::string cmdline = Quote(program);
-    for (const std::string& a : spec.args) cmdline += " " + Quote(a);
+    for (const std::string& a : opts.args) cmdline += " " + Quote(a);
     std::vector<char> cmd(cmdline.begin(), cmdline.end());
     cmd.push_back('\0');
-    std::string env = EnvironmentBlock(spec);
+    std::string env = EnvironmentBlock(opts);
 
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
     HANDLE readEnd, writeEnd;
@@ -90,7 +90,7 @@ RunResult RunVorpkg(const RunSpec& spec) {
     si.hStdError = writeEnd;
     PROCESS_INFORMATION pi;
     BOOL ok = CreateProcessA(program.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, &env[0],
-                             spec.startDir.empty() ? nullptr : spec.startDir.c_str(), &si, &pi);
+                             opts.startDir.empty() ? nullptr : opts.startDir.c_str(), &si, &pi);
     CloseHandle(writeEnd);
     CloseHandle(nul);
     if (!ok) {

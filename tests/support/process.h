@@ -13,7 +13,7 @@ struct RunResult {
     std::vector<std::string> lines() const;
 };
 
-struct RunSpec {
+struct RunOptions {
     // Windows version Wine reports to vorpkg.exe: nt40, win2k, win2003, winxp,
     // win10. Empty leaves Wine's default.
     std::string winver = "win2k";
@@ -24,7 +24,7 @@ struct RunSpec {
     std::string program;                  // Windows path; empty: vorpkg.exe
 };
 
-RunResult RunVorpkg(const RunSpec& spec);
+RunResult RunVorpkg(const RunOptions& opts);
 
 // Sets (or with an empty value removes) the Windows version that Wine reports
 // to programs of the given file name.
