@@ -4,6 +4,7 @@
 // asked to do, the result log, the staging areas and the folders it touched.
 #include "package.h"
 #include "process.h"
+#include "record.h"
 #include "treefs.h"
 #include "winfs.h"
 
@@ -79,27 +80,6 @@ const std::vector<std::string> kPackage = {"mervane.exe", "mervane.scenario", "v
 std::string ResultLog() {
     std::string bytes = ReadFileBytes(kResultLog);
     return bytes == "<missing>" ? "" : bytes;
-}
-
-std::string Today() {
-    SYSTEMTIME t;
-    GetLocalTime(&t);
-    char buf[16];
-    sprintf(buf, "%02d-%02d-%04d", t.wMonth, t.wDay, t.wYear);
-    return buf;
-}
-
-// "MM-DD-YYYY hh:mm:ss" followed by rest, dated day or nextDay.
-testing::AssertionResult IsRecord(const std::string& line, const std::string& rest, const std::string& day,
-                                  const std::string& nextDay) {
-    const std::string shape = "dd-dd-dddd dd:dd:dd";
-    bool ok = line.size() == shape.size() + rest.size() && line.compare(shape.size(), rest.size(), rest) == 0;
-    for (size_t i = 0; ok && i < shape.size(); ++i)
-        ok = shape[i] == 'd' ? isdigit(static_cast<unsigned char>(line[i])) != 0 : line[i] == shape[i];
-    ok = ok && (line.compare(0, 10, day) == 0 || line.compare(0, 10, nextDay) == 0);
-    if (ok) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "[" << line << "] expected a record of " << day << " ending [" << rest
-                                       << "]";
 }
 
 std::set<std::string> QvtEntries() {
@@ -220,7 +200,7 @@ TEST_P(Acceptance, Run) {
         int code = ExpectedCode(row);
         std::string rest = std::string(kRecordRest) + (code == 0 ? "Success" : "Unknown") +
                            ",ReturnCode=" + std::to_string(code) + " \r\n";
-        EXPECT_TRUE(IsRecord(appended, rest, dayBefore, dayAfter));
+        EXPECT_TRUE(IsRecord(appended, rest, {dayBefore, dayAfter}));
     }
 
     if (staged) RemoveTree(workFolder);

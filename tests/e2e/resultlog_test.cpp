@@ -1,6 +1,7 @@
 // The result log as whole runs leave it, C:\QVLOG\QV.log of the test
 // prefix, compared before and after each run.
 #include "process.h"
+#include "record.h"
 #include "winfs.h"
 
 #include <windows.h>
@@ -13,24 +14,6 @@ namespace {
 
 const char kVersionId[] = "Sample Driver Update\r\n2.04.11\r\n";
 const char kFailed[] = "Log File Creation Failed!";
-
-std::string Today() {
-    SYSTEMTIME t;
-    GetLocalTime(&t);
-    char buf[16];
-    sprintf(buf, "%02d-%02d-%04d", t.wMonth, t.wDay, t.wYear);
-    return buf;
-}
-
-// "MM-DD-YYYY hh:mm:ss" and the rest, or a failure naming what is wrong.
-testing::AssertionResult IsRecord(const std::string& line, const std::string& rest) {
-    const std::string shape = "dd-dd-dddd dd:dd:dd";
-    bool ok = line.size() == shape.size() + rest.size() && line.compare(shape.size(), rest.size(), rest) == 0;
-    for (size_t i = 0; ok && i < shape.size(); ++i)
-        ok = shape[i] == 'd' ? isdigit(static_cast<unsigned char>(line[i])) != 0 : line[i] == shape[i];
-    if (ok) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "[" << line << "]";
-}
 
 // Wine gives every process SystemDrive=C:, whatever the parent's block
 // says, so these runs use the machine's own log and compare it.

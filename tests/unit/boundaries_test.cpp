@@ -72,18 +72,6 @@ BOOL WINAPI XpGetVersionExA(LPOSVERSIONINFOA info) {
     return TRUE;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> v;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        if (nl == std::string::npos) nl = text.size();
-        v.push_back(text.substr(start, nl - start));
-        start = nl + 1;
-    }
-    return v;
-}
-
 std::string Padded(const std::string& head, size_t length) { return head + std::string(length - head.size(), 'q'); }
 
 struct RunOutcome {
