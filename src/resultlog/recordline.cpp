@@ -43,15 +43,7 @@ bool ComposeRecordLine(char* line, size_t size, const char* date, const char* ti
     const char* parts[] = {date,     " ",      time,      ",Update=", update,
                            ",New=",  newValue, ",Status=", resultCode == 0 ? "Success" : "Unknown",
                            ",ReturnCode=", code, " ",      "\n"};
-    if (size == 0) return false;
-    line[0] = '\0';
-    for (const char* part : parts) {
-        if (!StrAppend(line, size, part)) {
-            line[0] = '\0';
-            return false;
-        }
-    }
-    return true;
+    return StrJoin(line, size, parts, sizeof parts / sizeof parts[0]);
 }
 
 bool LogDirPath(char* path, size_t size, const char* systemDrive) {

@@ -18,18 +18,6 @@ bool Unsafe(unsigned char c) {
     return strchr("\"&|<>^%", c) != nullptr;
 }
 
-// Appends every part in turn; on any overflow buf is left empty.
-bool Join(char* buf, size_t size, const char* const* parts, size_t count) {
-    if (!StrCopy(buf, size, "")) return false;
-    for (size_t i = 0; i < count; ++i) {
-        if (!StrAppend(buf, size, parts[i])) {
-            buf[0] = '\0';
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 WorkDirCheck CheckWorkDir(const char* dir) {
@@ -42,20 +30,20 @@ WorkDirCheck CheckWorkDir(const char* dir) {
 
 bool ComposeBaseLine(char* buf, size_t size, const char* dir, const char* file) {
     const char* parts[] = {"mervane.exe /l ", dir, kToolLogName, " /s /noreboot /i ", dir, file};
-    return Join(buf, size, parts, sizeof parts / sizeof parts[0]);
+    return StrJoin(buf, size, parts, sizeof parts / sizeof parts[0]);
 }
 
 bool ComposeRunLine(char* buf, size_t size, const char* base, const char* file, const char* option) {
     const char* parts[] = {base, file, option};
-    return Join(buf, size, parts, sizeof parts / sizeof parts[0]);
+    return StrJoin(buf, size, parts, sizeof parts / sizeof parts[0]);
 }
 
 bool ComposeToolLogPath(char* buf, size_t size, const char* dir) {
     const char* parts[] = {dir, kToolLogName};
-    return Join(buf, size, parts, sizeof parts / sizeof parts[0]);
+    return StrJoin(buf, size, parts, sizeof parts / sizeof parts[0]);
 }
 
 bool ComposeInterpreterLine(char* buf, size_t size, const char* command) {
     const char* parts[] = {"cmd /d /c \"", command, "\""};
-    return Join(buf, size, parts, sizeof parts / sizeof parts[0]);
+    return StrJoin(buf, size, parts, sizeof parts / sizeof parts[0]);
 }
