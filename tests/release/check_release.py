@@ -19,6 +19,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import tempfile
 import time
 import zipfile
 import zlib
@@ -54,37 +55,44 @@ def read(path):
         return f.read()
 
 
+def pe_stamp(data):
+    return struct.unpack_from("<I", data, struct.unpack_from("<I", data, 0x3C)[0] + 8)[0]
+
+
+def debug_link(objcopy, exe):
+    """The file name and CRC that the program's debug link holds, or ("", 0)."""
+    with tempfile.TemporaryDirectory() as scratch:
+        # objcopy writes the copy it is given, or else the file it reads.
+        link = os.path.join(scratch, "link")
+        subprocess.run([objcopy, "--dump-section", ".gnu_debuglink=" + link, exe, os.path.join(scratch, "copy")],
+                       stderr=subprocess.DEVNULL)
+        raw = read(link) if os.path.isfile(link) else b""
+    return (raw.split(b"\0", 1)[0].decode(), struct.unpack("<I", raw[-4:])[0]) if len(raw) >= 8 else ("", 0)
+
+
 def check_program(folder, rel, prefix, limit, epoch, version, source_copy):
     exe = os.path.join(folder, rel)
-    data, problems = read(exe), []
-    if len(data) >= limit:
-        problems.append("%s is %d bytes, more than %d" % (rel, len(data), limit))
+    problems = []
+    if len(read(exe)) >= limit:
+        problems.append("%s is %d bytes, %d at most" % (rel, len(read(exe)), limit - 1))
     sections = run([prefix + "objdump", "-h", exe]).split()
     problems += ["%s keeps %s" % (rel, s) for s in sections if s.startswith((".debug", ".zdebug", ".stab"))]
-    # objcopy writes a copy it is given (or else the file it reads): a scratch one.
-    link, scratch = os.path.join(folder, "link.bin"), os.path.join(folder, "scratch.exe")
-    run([prefix + "objcopy", "--dump-section", ".gnu_debuglink=" + link, exe, scratch])
-    name, crc = read(link).split(b"\0", 1)[0].decode(), struct.unpack("<I", read(link)[-4:])[0]
-    os.unlink(link)
-    os.unlink(scratch)
-    debug = os.path.join(os.path.dirname(exe), name)
-    if name != "vorpkg.debug" or not os.path.isfile(debug) or zlib.crc32(read(debug)) != crc:
-        problems.append("%s: debug link %r (CRC %08x) does not match its debug file" % (rel, name, crc))
+    name, crc = debug_link(prefix + "objcopy", exe)
+    debug = os.path.join(os.path.dirname(exe), "vorpkg.debug")
+    if name != "vorpkg.debug" or zlib.crc32(read(debug)) != crc:
+        return problems + ["%s: debug link %r (CRC %08x) does not name its debug file" % (rel, name, crc)]
     for path in (exe, debug):
-        stamp = struct.unpack_from("<I", read(path), struct.unpack_from("<I", read(path), 0x3C)[0] + 8)[0]
-        if stamp != epoch:
-            problems.append("%s: PE time stamp %d, expected %d" % (path, stamp, epoch))
+        if pe_stamp(read(path)) != epoch:
+            problems.append("%s: PE time stamp %d, expected %d" % (path, pe_stamp(read(path)), epoch))
         if source_copy.encode() in read(path):
             problems.append("%s holds the build's folder %s" % (path, source_copy))
     # A crash address read off a server resolves, through the link, to our source.
     symbols = run([prefix + "nm", debug]).split("\n")
     main = [ln.split()[0] for ln in symbols if ln.endswith((" main", " _main"))]
-    where = run([prefix + "addr2line", "-e", exe, main[0]]) if main else ""
+    where = run([prefix + "addr2line", "-e", exe, "0x" + main[0]]) if main else ""
     if "src/run/main.cpp" not in where or where.startswith("/"):
         problems.append("%s: main resolves to %r" % (rel, where.strip()))
-    objdump = prefix + "objdump"
-    problems += ci.cmd_resource(argparse.Namespace(exe=exe, objdump=objdump, version=version))
-    return problems
+    return problems + ci.cmd_resource(argparse.Namespace(exe=exe, objdump=prefix + "objdump", version=version))
 
 
 def check_folder(dist, name, epoch, version, allow, source_copy):
