@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -11,7 +12,13 @@
 
 std::vector<std::string> RunResult::lines() const { return Lines(out); }
 
-std::string VorpkgExe() { return BinDir() + "\\vorpkg.exe"; }
+// VORPKG_EXE names another vorpkg.exe to run (a host path, or a Windows one
+// with its drive): the release package's stripped program, for one.
+std::string VorpkgExe() {
+    const char* exe = getenv("VORPKG_EXE");
+    if (exe == nullptr || *exe == '\0') return BinDir() + "\\vorpkg.exe";
+    return exe[0] == '/' ? HostToWin(exe) : exe;
+}
 
 void SetWineVersionFor(const std::string& exeName, const std::string& winver) {
     std::string key = "Software\\Wine\\AppDefaults\\" + exeName;

@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+"""Makes the release package twice, from copies of the source in two folders,
+wants the same bytes from both and reads the first back.
+
+  check_release.py --source DIR --work DIR --version A.B.C.D --allow LIST
+"""
+import argparse
+import hashlib
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+import zlib
+
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "imports"))
+import check_imports as ci  # noqa: E402
+
+# (program in the folder, binutils prefix); each under 80 KB
+PROGRAMS = [("vorpkg.exe", "i686-w64-mingw32-"), ("x64/vorpkg.exe", "x86_64-w64-mingw32-")]
+LIMIT = 80 * 1024
+FILES = ["README.txt", "SHA256SUMS", "vorpkg.debug", "vorpkg.exe", "x64/vorpkg.debug", "x64/vorpkg.exe"]
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, universal_newlines=True, **kw).stdout
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def tree(top):
+    return sorted(os.path.relpath(os.path.join(d, f), top) for d, _, fs in os.walk(top) for f in fs)
+
+
+def debug_link(objcopy, exe):
+    """The file name and CRC in the program's debug link, or ("", 0)."""
+    with tempfile.TemporaryDirectory() as scratch:
+        # objcopy writes the copy it is given, or else the file it reads.
+        link = os.path.join(scratch, "link")
+        subprocess.run([objcopy, "--dump-section", ".gnu_debuglink=" + link, exe, os.path.join(scratch, "copy")],
+                       stderr=subprocess.DEVNULL)
+        raw = read(link) if os.path.isfile(link) else b""
+    return (raw.split(b"\0", 1)[0].decode(), struct.unpack("<I", raw[-4:])[0]) if len(raw) >= 8 else ("", 0)
+
+
+def check_program(folder, rel, prefix, epoch, version, build_folder):
+    exe = os.path.join(folder, rel)
+    debug = os.path.join(os.path.dirname(exe), "vorpkg.debug")
+    problems = ["%s is %d bytes" % (rel, len(read(exe)))] if len(read(exe)) >= LIMIT else []
+    problems += ["%s keeps %s" % (rel, s) for s in run([prefix + "objdump", "-h", exe]).split()
+                 if s.startswith((".debug", ".zdebug", ".stab"))]
+    name, crc = debug_link(prefix + "objcopy", exe)
+    if name != "vorpkg.debug" or zlib.crc32(read(debug)) != crc:
+        return problems + ["%s: debug link %r (CRC %08x) does not name its debug file" % (rel, name, crc)]
+    for data in (read(exe), read(debug)):
+        stamp = struct.unpack_from("<I", data, struct.unpack_from("<I", data, 0x3C)[0] + 8)[0]
+        if stamp != epoch or build_folder.encode() in data:
+            problems.append("%s: PE time stamp %d (not %d) or the build folder inside" % (rel, stamp, epoch))
+    # A crash address still resolves, through the link, to our source.
+    main = [ln.split()[0] for ln in run([prefix + "nm", debug]).splitlines() if ln.endswith((" main", " _main"))]
+    where = run([prefix + "addr2line", "-e", exe, "0x" + main[0]]) if main else ""
+    if not where.startswith("./src/run/main.cpp:"):
+        problems.append("%s: main resolves to %r" % (rel, where.strip()))
+    return problems + ci.cmd_resource(argparse.Namespace(exe=exe, objdump=prefix + "objdump", version=version))
+
+
+def check_package(dist, name, epoch, version, allow, build_folder):
+    folder = os.path.join(dist, name)
+    if tree(dist) != sorted([name + ".zip"] + [os.path.join(name, f) for f in FILES]):
+        return ["the package holds %s" % tree(dist)]
+    problems = []
+    for rel, prefix in PROGRAMS:
+        problems += check_program(folder, rel, prefix, epoch, version, build_folder)
+    problems += ci.cmd_imports(argparse.Namespace(
+        allow=allow, exe32=os.path.join(folder, PROGRAMS[0][0]), objdump32=PROGRAMS[0][1] + "objdump",
+        exe64=os.path.join(folder, PROGRAMS[1][0]), objdump64=PROGRAMS[1][1] + "objdump"))
+    sums = ["%s  %s" % (hashlib.sha256(read(os.path.join(folder, f))).hexdigest(), f) for f in FILES[:1] + FILES[2:]]
+    if read(os.path.join(folder, "SHA256SUMS")).decode().splitlines() != sums:
+        problems.append("SHA256SUMS does not list every other file with its hash")
+    text = read(os.path.join(folder, "README.txt"))
+    if text.count(b"\n") != text.count(b"\r\n") or not text.endswith(b"\r\n") or b"`" in text \
+            or not text.startswith(b"vorpkg " + version.encode()) or b"\r\nExit codes\r\n---" not in text:
+        problems.append("README.txt is not the administrators' part in CR LF plain text")
+    with zipfile.ZipFile(os.path.join(dist, name + ".zip")) as z:
+        want = sorted([name + "/", name + "/x64/"] + [name + "/" + f for f in FILES])
+        if z.namelist() != want:
+            problems.append("the zip holds %s" % z.namelist())
+        stamp = time.gmtime(epoch + epoch % 2)[:6]  # zip times go in steps of two seconds
+        problems += ["zip entry %s: time %s, extra %r or bytes differ" % (e.filename, e.date_time, e.extra)
+                     for e in z.infolist() if e.date_time != stamp or e.extra
+                     or (not e.is_dir() and z.read(e) != read(os.path.join(dist, e.filename)))]
+    return problems
+
+
+def main(argv):
+    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    for name in ("source", "work", "version", "allow"):
+        p.add_argument("--" + name, required=True)
+    args = p.parse_args(argv)
+    epoch = int(os.environ.get("SOURCE_DATE_EPOCH") or run(["git", "-C", args.source, "log", "-1", "--format=%ct"]))
+    shutil.rmtree(args.work, ignore_errors=True)
+    copies = [os.path.join(args.work, "a"), os.path.join(args.work, "b", "in", "a", "deeper", "folder")]
+    for copy in copies:
+        # What git tracks or would track, as it is in the work tree.
+        names = run(["git", "-C", args.source, "ls-files", "-z", "--cached", "--others", "--exclude-standard"])
+        for f in [f for f in names.split("\0") if os.path.isfile(os.path.join(args.source, f))]:
+            os.makedirs(os.path.dirname(os.path.join(copy, f)), exist_ok=True)
+            shutil.copy2(os.path.join(args.source, f), os.path.join(copy, f))
+        started = time.time()
+        made = subprocess.run([os.path.join(copy, "scripts", "release"), os.path.join(copy, "dist")],
+                              env=dict(os.environ, SOURCE_DATE_EPOCH=str(epoch)), stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, universal_newlines=True)
+        print(made.stdout + "release in %s: %.0f s" % (copy, time.time() - started))
+        if made.returncode != 0:
+            print("FAIL: scripts/release failed")
+            return 1
+    dists = [os.path.join(c, "dist") for c in copies]
+    problems = ["%s differs between the two (diffoscope shows where)" % f
+                for f in sorted(set(tree(dists[0]) + tree(dists[1])))
+                if not all(os.path.isfile(os.path.join(d, f)) for d in dists)
+                or read(os.path.join(dists[0], f)) != read(os.path.join(dists[1], f))]
+    problems += check_package(dists[0], "vorpkg-" + args.version, epoch, args.version, args.allow, copies[0])
+    for problem in problems:
+        print("FAIL: " + problem)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
