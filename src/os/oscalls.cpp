@@ -20,4 +20,5 @@ OsCalls g_os = {
     ::CloseHandle,
     ::GetLastError,
     ::GetLocalTime,
+    ::Sleep,
 };

@@ -26,6 +26,7 @@ struct OsCalls {
     decltype(&::CloseHandle) CloseHandle;
     decltype(&::GetLastError) GetLastError;
     decltype(&::GetLocalTime) GetLocalTime;
+    decltype(&::Sleep) Sleep;
 };
 
 extern OsCalls g_os;

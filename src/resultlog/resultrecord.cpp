@@ -6,43 +6,96 @@
 #include "os/oscalls.h"
 #include "resultlog/recordline.h"
 
+#include <io.h>
+#include <share.h>
 #include <stdlib.h>
 #include <string.h>
 
 namespace {
 
-[[noreturn]] void LogFailed() {
-    ConsoleMessage("Log File Creation Failed!");
+// How long another run may hold the log before we give up, and how often
+// we look again meanwhile.
+const DWORD kHeldWaitMs = 10000;
+const DWORD kHeldRetryMs = 50;
+
+int Put(const char* text, FILE* f) { return fputs(text, f); }
+int Flush(FILE* f) { return fflush(f); }
+int Close(FILE* f) { return fclose(f); }
+
+[[noreturn]] void EndRun(const char* message) {
+    ConsoleMessage(message);
     exit(1);
+}
+
+// Other writers are kept out while the file is open: two runs appending at
+// once would otherwise write over each other's line. A run that holds the
+// file shows as a sharing violation, worth waiting for; a read-only file or
+// a folder of that name will not change, so those fail at once.
+FILE* OpenDenyingWriters(const char* path) {
+    DWORD waited = 0;
+    for (;;) {
+        _doserrno = 0;
+        FILE* f = _fsopen(path, "a+", _SH_DENYWR);
+        if (f != nullptr) return f;
+        if (_doserrno != ERROR_SHARING_VIOLATION || waited >= kHeldWaitMs) return nullptr;
+        g_os.Sleep(kHeldRetryMs);
+        waited += kHeldRetryMs;
+    }
 }
 
 }  // namespace
 
-FILE* OpenResultLog() {
-    char path[kRecordPathSize];
-    memset(path, 0, sizeof path);
-    // msvcrt matches the name in any letter case, as the environment block does.
-    const char* drive = getenv("systemdrive");
-    if (drive == nullptr || !LogDirPath(path, sizeof path, drive)) LogFailed();
-    // Usually there already; the open below tells whether we can go on.
-    g_os.CreateDirectoryA(path, nullptr);
-    StrAppend(path, sizeof path, kLogFileName);  // fits: LogDirPath made room
-    FILE* log = fopen(path, "a+");
-    if (log == nullptr) LogFailed();
-    return log;
+RecordIo g_recordIo = {Put, Flush, Close};
+
+AppendOutcome AppendRecordLine(const char* path, const char* line) {
+    FILE* log = OpenDenyingWriters(path);
+    if (log == nullptr) return kAppendOpenFailed;
+    // Unbuffered: what a put reports is what reached the file, and after a
+    // failure nothing is left over for the close to write behind the cut.
+    bool ok = setvbuf(log, nullptr, _IONBF, 0) == 0;
+    long length = -1;
+    if (ok && fseek(log, 0, SEEK_END) == 0) length = ftell(log);
+    ok = ok && length >= 0;
+    bool fragment = false;
+    if (ok && length > 0) {
+        ok = fseek(log, -1, SEEK_END) == 0;
+        fragment = fgetc(log) != '\n';
+        // A stream that was read must be positioned before it is written.
+        ok = fseek(log, 0, SEEK_END) == 0 && ok;
+    }
+    // A line cut off by an earlier failure or a crash: ours starts anew.
+    if (ok && fragment) ok = g_recordIo.put("\n", log) >= 0;
+    if (ok) ok = g_recordIo.put(line, log) >= 0;
+    if (ok) ok = g_recordIo.flush(log) == 0;
+    // No part of a failed line stays; the lock still keeps others out.
+    if (!ok && length >= 0) (void)_chsize(_fileno(log), length);
+    if (g_recordIo.close(log) != 0) ok = false;
+    return ok ? kAppended : kAppendWriteFailed;
 }
 
 int WriteResultRecord(const char* date, const char* time, const char* update, const char* newValue,
                       int resultCode) {
-    FILE* log = OpenResultLog();
-    (void)fflush(log);
+    char path[kRecordPathSize];
+    memset(path, 0, sizeof path);
+    // msvcrt matches the name in any letter case, as the environment block does.
+    const char* drive = getenv("systemdrive");
+    if (drive == nullptr || !LogDirPath(path, sizeof path, drive)) EndRun("Log File Creation Failed!");
+    // Usually there already; the open tells whether we can go on.
+    g_os.CreateDirectoryA(path, nullptr);
+    StrAppend(path, sizeof path, kLogFileName);  // fits: LogDirPath made room
+
     char line[kRecordLineSize];
     memset(line, 0, sizeof line);
-    // One put of the whole line, so that no part of it reaches the file alone.
-    // What the put, flush and close report is not examined: the run's result
-    // stands whether or not its record could be written.
-    if (ComposeRecordLine(line, sizeof line, date, time, update, newValue, resultCode)) (void)fputs(line, log);
-    (void)fflush(log);
-    (void)fclose(log);
+    // Cannot fail (the longest line has 342 characters); if it did, the line
+    // would be left out whole rather than cut.
+    (void)ComposeRecordLine(line, sizeof line, date, time, update, newValue, resultCode);
+    switch (AppendRecordLine(path, line)) {
+    case kAppended:
+        break;
+    case kAppendOpenFailed:
+        EndRun("Log File Creation Failed!");
+    case kAppendWriteFailed:
+        EndRun("Log File Write Failed!");
+    }
     return 0;
 }

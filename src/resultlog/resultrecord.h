@@ -5,12 +5,32 @@
 
 #include <stdio.h>
 
-// The log file opened for appending, its directory made when missing. When
-// it cannot be opened the process ends here with exit status 1.
-FILE* OpenResultLog();
-
-// Appends one line for the run to the log. Returns 0 whenever it returns.
+// Appends one line for the run to the log, its directory made when missing,
+// and returns 0. When the log cannot be opened ("Log File Creation Failed!")
+// or the line cannot be written whole ("Log File Write Failed!") the process
+// ends here with exit status 1.
 int WriteResultRecord(const char* date, const char* time, const char* update, const char* newValue,
                       int resultCode);
+
+enum AppendOutcome {
+    kAppended,
+    kAppendOpenFailed,   // nothing written
+    kAppendWriteFailed,  // the file cut back to its old length where it could be
+};
+
+// Appends line to the text file at path, on a line of its own: a file that
+// does not end in a line feed gets one first. Other runs are kept from
+// writing meanwhile; while one of them holds the file, waits up to 10 s.
+AppendOutcome AppendRecordLine(const char* path, const char* line);
+
+// The stdio calls that write the record, in one table so that tests can
+// play a full disk.
+struct RecordIo {
+    int (*put)(const char* text, FILE* f);
+    int (*flush)(FILE* f);
+    int (*close)(FILE* f);
+};
+
+extern RecordIo g_recordIo;
 
 #endif

@@ -3,6 +3,7 @@
 #include "common/console.h"
 #include "common/limits.h"
 #include "update/cmdline.h"
+#include "os/oscalls.h"
 #include "update/logscan.h"
 #include "update/runner.h"
 
@@ -13,6 +14,7 @@ namespace {
 
 const char kDirTooLong[] = "Update directory path is too long: ";
 const char kDirUnusable[] = "Update directory name cannot be passed to the update utility: ";
+const char kNoNewLog[] = "Update utility left no new log: ";
 
 // A procedure's buffers live until the process ends.
 char g_command[kDirSize];
@@ -46,6 +48,42 @@ bool Prepare(const char* dir, const char* baseFile, const char* firstFile) {
     return true;
 }
 
+// What the work directory's tool log looked like at one moment.
+struct LogStamp {
+    bool exists;
+    DWORD sizeHigh;
+    DWORD sizeLow;
+    FILETIME written;
+};
+
+// A folder of that name is no log.
+LogStamp StampToolLog() {
+    LogStamp stamp;
+    memset(&stamp, 0, sizeof stamp);
+    WIN32_FIND_DATAA found;
+    memset(&found, 0, sizeof found);
+    HANDLE h = g_os.FindFirstFileA(g_logPath, &found);
+    if (h == INVALID_HANDLE_VALUE) return stamp;
+    g_os.FindClose(h);
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return stamp;
+    stamp.exists = true;
+    stamp.sizeHigh = found.nFileSizeHigh;
+    stamp.sizeLow = found.nFileSizeLow;
+    stamp.written = found.ftLastWriteTime;
+    return stamp;
+}
+
+// The log counts only when this run wrote it: there now and not before, or
+// grown, shrunk or rewritten since. A log left by an earlier run would
+// otherwise decide this run's result.
+bool WrittenSince(const LogStamp& before, const LogStamp& after) {
+    if (!after.exists) return false;
+    if (!before.exists) return true;
+    return before.sizeHigh != after.sizeHigh || before.sizeLow != after.sizeLow ||
+           before.written.dwHighDateTime != after.written.dwHighDateTime ||
+           before.written.dwLowDateTime != after.written.dwLowDateTime;
+}
+
 // Scans the tool log as it stands. False when it cannot be opened.
 bool ScanToolLog(LogScan* scan) {
     LogScanStart(scan);
@@ -66,6 +104,16 @@ bool ScanToolLog(LogScan* scan) {
     return true;
 }
 
+// Runs the first-run line and scans the log it left. False, with the
+// message said, when it left none this run or the log cannot be read.
+bool FirstRun(LogScan* scan) {
+    LogStamp before = StampToolLog();
+    RunCommand(g_command);
+    if (WrittenSince(before, StampToolLog()) && ScanToolLog(scan)) return true;
+    ConsoleMessage2(kNoNewLog, g_logPath);
+    return false;
+}
+
 // The re-run when the driver is back-level: announced, then run.
 void ReRun(const char* file) {
     // Fits: the work directory check bounds every line.
@@ -81,18 +129,18 @@ void ReRun(const char* file) {
 int UpdateWinNT(const char* dir) {
     if (!Prepare(dir, kDriverFile, "")) return 1;
     printf("WinNT command to run is [%s]\n", g_command);
-    RunCommand(g_command);
 
-    int result = 0;
+    int result = 1;
     LogScan scan;
-    if (ScanToolLog(&scan)) {
+    if (FirstRun(&scan)) {
+        result = 0;
         if (scan.bios) result = 29;
         if (scan.driver) {
             result = scan.bios ? 30 : 28;
             ReRun("");
         }
     }
-    // The last line once more, whatever the log said.
+    // The last line once more, whatever the log said or whether there was one.
     RunCommand(g_command);
     return result;
 }
@@ -100,10 +148,9 @@ int UpdateWinNT(const char* dir) {
 int UpdateWin2k(const char* dir) {
     if (!Prepare(dir, "", kSetupFile)) return 1;
     printf("Win2k command to run is [%s]\n", g_command);
-    RunCommand(g_command);
 
     LogScan scan;
-    if (!ScanToolLog(&scan)) return 0;
+    if (!FirstRun(&scan)) return 1;
     int result = 0;
     if (scan.bios) {
         printf("THE BIOS IS BACKLEVEL\n");

@@ -1,5 +1,8 @@
 // The two platform update procedures. dir is the work directory, ending in
-// a backslash, already the current directory. Each returns a result code.
+// a backslash, already the current directory. Each returns a result code:
+// 1 when the work directory is refused, or when the utility's first run left
+// no new log (none, or the one from before, unchanged) or one that cannot be
+// read.
 #ifndef VORPKG_UPDATE_PROCEDURES_H
 #define VORPKG_UPDATE_PROCEDURES_H
 

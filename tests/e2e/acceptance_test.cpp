@@ -51,7 +51,7 @@ struct ToolLog {
 
 const ToolLog kLogs[] = {
     {"clean", false, false, true, 0}, {"driver", false, true, true, 28}, {"bios", true, false, true, 29},
-    {"both", true, true, true, 30},   {"none", false, false, false, 0},
+    {"both", true, true, true, 30},   {"none", false, false, false, 1},
 };
 
 struct Row {
@@ -104,6 +104,7 @@ void Expect(const Row& row, const std::string& dir, std::vector<std::string>& co
         std::string rerun = Line(dir, "zorvad.sys", " /oinowdp");
         console.push_back("WinNT command to run is [" + first + "]");
         trace.push_back(first);
+        if (!log.written) console.push_back("Update utility left no new log: " + dir + "VOR.LOG");
         if (log.driver) {
             console.push_back("THE DRIVER IS BACKLEVEL");
             console.push_back("about to run [" + rerun + "]");
@@ -117,6 +118,7 @@ void Expect(const Row& row, const std::string& dir, std::vector<std::string>& co
         std::string rerun = Line(dir, "zorvad.sys", " /oinowdp");
         console.push_back("Win2k command to run is [" + first + "]");
         trace.push_back(first);
+        if (!log.written) console.push_back("Update utility left no new log: " + dir + "VOR.LOG");
         if (log.bios) console.push_back("THE BIOS IS BACKLEVEL");
         if (log.driver) {
             console.push_back("THE DRIVER IS BACKLEVEL");

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <thread>
 
 namespace {
 
@@ -98,6 +99,37 @@ TEST(ResultLogRun, LogThatCannotBeOpenedEndsTheRun) {
         ASSERT_FALSE(r.lines().empty()) << winver;
         EXPECT_EQ(r.lines().back(), kFailed) << winver << "\n" << r.out;
         EXPECT_EQ(r.out.find("Return Code"), std::string::npos) << winver;
+    }
+}
+
+// Ten runs at once appending to the same log, a few rounds (a lost line
+// shows only now and then): ten whole lines each time, none lost or mixed
+// into another. The log ends in a line cut off earlier: it stays, and the
+// next line starts on a line of its own.
+TEST(ResultLogRun, ConcurrentRunsEachLandWhole) {
+    TempDir pkg;
+    WriteFileBytes(pkg / "version.id", kVersionId);
+    RunVorpkg(InPlace(pkg));  // the log is there
+    const std::string fragment = "03-07-2004 09:05:07,Update=Sample Driver";
+    WriteFileBytes(kLog, MachineLog() + fragment);
+    for (int round = 0; round < 3; ++round) {
+        std::string before = MachineLog();
+        std::vector<int> codes(10);
+        std::vector<std::thread> runs;
+        for (int& code : codes) runs.emplace_back([&pkg, &code] { code = RunVorpkg(InPlace(pkg)).exitCode; });
+        for (std::thread& t : runs) t.join();
+        EXPECT_EQ(codes, std::vector<int>(10, 9));
+        std::string after = MachineLog();
+        ASSERT_EQ(after.compare(0, before.size(), before), 0) << "earlier lines kept";
+        std::vector<std::string> lines = Lines(after.substr(before.size()));
+        if (round == 0) {
+            ASSERT_FALSE(lines.empty());
+            EXPECT_EQ(lines.front(), "") << "the cut-off line ended first";
+            lines.erase(lines.begin());
+        }
+        EXPECT_EQ(lines.size(), 10u) << round;
+        for (const std::string& line : lines)
+            EXPECT_TRUE(IsRecord(line, ",Update=Sample Driver Update,New=2.04.11,Status=Unknown,ReturnCode=9 "));
     }
 }
 

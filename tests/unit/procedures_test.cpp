@@ -57,7 +57,7 @@ Outcome RunIn(const std::string& pkg, const Flavour& f, const std::string& dir) 
 
 // Expected runs and console lines in short: F the first-run line, R the
 // re-run line; B "THE BIOS IS BACKLEVEL", D the driver lines with the
-// announced re-run.
+// announced re-run, N the message that no new log was left.
 std::vector<std::string> Runs(const char* code, const Flavour& f, const std::string& dir) {
     std::vector<std::string> v;
     for (const char* c = code; *c; ++c) v.push_back(*c == 'F' ? FirstLine(f, dir) : ReRunLine(dir));
@@ -69,6 +69,8 @@ std::vector<std::string> Console(const char* code, const Flavour& f, const std::
     for (const char* c = code; *c; ++c) {
         if (*c == 'B') {
             v.push_back("THE BIOS IS BACKLEVEL");
+        } else if (*c == 'N') {
+            v.push_back("Update utility left no new log: " + dir + "VOR.LOG");
         } else {
             v.push_back("THE DRIVER IS BACKLEVEL");
             v.push_back("about to run [" + ReRunLine(dir) + "]");
@@ -80,7 +82,8 @@ std::vector<std::string> Console(const char* code, const Flavour& f, const std::
 struct LogRow {
     const char* name;
     const char* scenario;
-    const char* staleLog;  // VOR.LOG before the run; nullptr: none
+    const char* staleLog;  // VOR.LOG before the run, dated 2001; nullptr: none
+    const char* toolFile;  // tool.log, for a scenario "first file:tool.log"
     int result;
     const char* ntConsole;
     const char* ntRuns;
@@ -100,25 +103,64 @@ std::string LongCrlfLog() {
 }
 const std::string kLongCrlf = LongCrlfLog();
 
+const char kFolder[] = "<a folder named VOR.LOG>";
+const char kTakenAway[] = "<the new log taken by another program at once>";
+const char kFromFile[] = "first file:tool.log\n";
+
 const LogRow kLogRows[] = {
-    {"missing_log", kNoLog, nullptr, 0, "", "FF", "", "F"},
-    {"empty_log", kNoLog, "", 0, "", "FF", "", "F"},
+    {"missing_log", kNoLog, nullptr, nullptr, 1, "N", "FF", "N", "F"},
+    {"fresh_empty_log", kFromFile, nullptr, "", 0, "", "FF", "", "F"},
     // The utility's exit codes play no part.
-    {"clean_exit_28", "first clean\nexit 28\n", nullptr, 0, "", "FF", "", "F"},
-    {"bios", "first bios\n", nullptr, 29, "", "FF", "B", "F"},
+    {"clean_exit_28", "first clean\nexit 28\n", nullptr, nullptr, 0, "", "FF", "", "F"},
+    {"bios", "first bios\n", nullptr, nullptr, 29, "", "FF", "B", "F"},
     // What the re-run writes is never read.
-    {"driver", "first driver\nrerun both\n", nullptr, 28, "D", "FRR", "D", "FR"},
-    {"both", "first both\n", nullptr, 30, "D", "FRR", "BD", "FR"},
-    {"driver_crlf", "first crlf\n", nullptr, 28, "D", "FRR", "D", "FR"},
-    {"driver_straddling_255th", "first long\n", nullptr, 28, "D", "FRR", "D", "FR"},
-    {"driver_after_zero_byte", "first nul\n", nullptr, 28, "D", "FRR", "D", "FR"},
-    // A log left by an earlier run is read as it stands, and kept.
-    {"stale_log", kNoLog, "earlier run\r\nError Code 28: back-level\r\n", 28, "D", "FRR", "D", "FR"},
-    {"stale_log_bios", kNoLog, "Error Code 29:", 29, "", "FF", "B", "F"},
-    {"marker_late_in_long_crlf_log", kNoLog, kLongCrlf.c_str(), 28, "D", "FRR", "D", "FR"},
+    {"driver", "first driver\nrerun both\n", nullptr, nullptr, 28, "D", "FRR", "D", "FR"},
+    {"both", "first both\n", nullptr, nullptr, 30, "D", "FRR", "BD", "FR"},
+    {"driver_crlf", "first crlf\n", nullptr, nullptr, 28, "D", "FRR", "D", "FR"},
+    {"driver_straddling_255th", "first long\n", nullptr, nullptr, 28, "D", "FRR", "D", "FR"},
+    {"driver_after_zero_byte", "first nul\n", nullptr, nullptr, 28, "D", "FRR", "D", "FR"},
+    // A log left by an earlier run counts only when this run wrote it again:
+    // unchanged it is not this run's (and is kept), rewritten it is, even at
+    // the same size.
+    {"old_log_unchanged", kNoLog, "earlier run\r\nError Code 28: back-level\r\n", nullptr, 1, "N", "FF", "N", "F"},
+    {"old_empty_log_unchanged", kNoLog, "", nullptr, 1, "N", "FF", "N", "F"},
+    {"old_log_rewritten", "first clean\n", "Error Code 28: back-level\r\n", nullptr, 0, "", "FF", "", "F"},
+    {"old_log_rewritten_same_size", kFromFile, "Error Code 28: back-level\r\n", "Error Code 29: back-level\r\n", 29,
+     "", "FF", "B", "F"},
+    {"folder_named_like_the_log", "first driver\n", kFolder, nullptr, 1, "N", "FF", "N", "F"},
+    // A new log that cannot be read is no evidence either.
+    {"new_log_unreadable", "first driver\n", kTakenAway, nullptr, 1, "N", "FF", "N", "F"},
+    {"marker_late_in_long_crlf_log", kFromFile, nullptr, kLongCrlf.c_str(), 28, "D", "FRR", "D", "FR"},
     // A Ctrl-Z byte is no end of the log: the marker behind it counts.
-    {"marker_after_ctrl_z", kNoLog, "status \x1a\r\nError Code 28: back-level\r\n", 28, "D", "FRR", "D", "FR"},
+    {"marker_after_ctrl_z", kFromFile, nullptr, "status \x1a\r\nError Code 28: back-level\r\n", 28, "D", "FRR", "D",
+     "FR"},
 };
+
+// The log an earlier run left: written, then dated back.
+void PlaceOldLog(const std::string& pkg, const char* bytes) {
+    std::string path = pkg + "\\VOR.LOG";
+    if (bytes == kFolder) MakeDirs(path);
+    if (bytes == kFolder || bytes == kTakenAway) return;
+    WriteFileBytes(path, bytes);
+    SYSTEMTIME old = {2001, 5, 0, 4, 12, 0, 0, 0};
+    FILETIME written;
+    SystemTimeToFileTime(&old, &written);
+    HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &written));
+    CloseHandle(h);
+}
+
+int g_finds = 0;
+HANDLE g_holder = INVALID_HANDLE_VALUE;
+
+// The second look, after the first run, finds the new log; then another
+// program opens it for itself alone.
+HANDLE WINAPI FindThenTake(LPCSTR name, LPWIN32_FIND_DATAA data) {
+    HANDLE h = ::FindFirstFileA(name, data);
+    if (++g_finds == 2) g_holder = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    return h;
+}
 
 class ToolLog : public testing::TestWithParam<LogRow> {};
 
@@ -128,14 +170,23 @@ TEST_P(ToolLog, DecidesAsTheTableSays) {
         SCOPED_TRACE(f->name);
         TempDir pkg;
         MakePackage(pkg.path(), row.scenario);
-        if (row.staleLog) WriteFileBytes(pkg / "VOR.LOG", row.staleLog);
+        if (row.staleLog) PlaceOldLog(pkg.path(), row.staleLog);
+        if (row.toolFile) WriteFileBytes(pkg / "tool.log", row.toolFile);
         std::string dir = pkg.path() + "\\";
-        Outcome o = RunIn(pkg.path(), *f, dir);
+        g_finds = 0;
+        Outcome o;
+        {
+            OsOverride<decltype(&::FindFirstFileA)> find(&OsCalls::FindFirstFileA,
+                                                          row.staleLog == kTakenAway ? FindThenTake : ::FindFirstFileA);
+            o = RunIn(pkg.path(), *f, dir);
+        }
+        if (g_holder != INVALID_HANDLE_VALUE) CloseHandle(g_holder);
+        g_holder = INVALID_HANDLE_VALUE;
         bool nt = f == &kNt;
         EXPECT_EQ(o.result, row.result);
         EXPECT_EQ(o.trace, Runs(nt ? row.ntRuns : row.win2kRuns, *f, dir));
         EXPECT_EQ(o.console, Console(nt ? row.ntConsole : row.win2kConsole, *f, dir));
-        if (row.staleLog) {
+        if (row.staleLog && row.staleLog != kFolder && row.scenario == kNoLog) {
             EXPECT_EQ(ReadFileBytes(pkg / "VOR.LOG"), row.staleLog) << "the log is left alone";
         }
     }
@@ -254,16 +305,16 @@ BOOL WINAPI NoInterpreter(LPCSTR, LPSTR line, LPSECURITY_ATTRIBUTES, LPSECURITY_
     return FALSE;
 }
 
-// The interpreter never starts: nothing is said about it, and the log that
-// stands decides.
+// The interpreter never starts: nothing is said about it, and a log from
+// before does not stand in for the one it did not write.
 TEST(NoInterpreter, ResultFromTheLogAlone) {
     for (const LogRow& row : kLogRows) {
-        if (row.name != std::string("missing_log") && row.name != std::string("stale_log")) continue;
+        if (row.name != std::string("missing_log") && row.name != std::string("old_log_unchanged")) continue;
         for (const Flavour* f : {&kNt, &kWin2k}) {
             SCOPED_TRACE(std::string(f->name) + " " + row.name);
             TempDir pkg;
             MakePackage(pkg.path(), "");
-            if (row.staleLog) WriteFileBytes(pkg / "VOR.LOG", row.staleLog);
+            if (row.staleLog) PlaceOldLog(pkg.path(), row.staleLog);
             std::string dir = pkg.path() + "\\";
             g_started.clear();
             Outcome o;

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -99,6 +100,8 @@ TEST_F(ResultLog, EmptyLogDirectoryGetsTheFile) {
     EXPECT_EQ(ReadFileBytes(LogFile()), kExample);
 }
 
+// A last line without its end (left by a crash) stays as it is; ours
+// starts on a line of its own.
 TEST_F(ResultLog, EarlierLinesKeptAndLineAppended) {
     MakeDirs(drive_ / "QVLOG");
     const std::string earlier = "01-01-2003 10:00:00,Update=a,New=b,Status=Success,ReturnCode=0 \r\nno end";
@@ -108,7 +111,7 @@ TEST_F(ResultLog, EarlierLinesKeptAndLineAppended) {
     EXPECT_EQ(Log(28), 0);
     EXPECT_EQ(Log(0), 0);
     EXPECT_EQ(ReadFileBytes(LogFile()),
-              earlier + kExample +
+              earlier + "\r\n" + kExample +
                   "03-07-2004 09:05:07,Update=Sample Driver Update,New=2.04.11,Status=Success,ReturnCode=0 \r\n");
     EXPECT_EQ(ReadFileBytes(drive_ / "QVLOG\\other.txt"), "x");
 }
@@ -132,6 +135,86 @@ TEST_F(ResultLog, SystemDriveNameInAnyCase) {
     EXPECT_EQ(ReadFileBytes(LogFile()), std::string(kExample) + kExample + kExample);
 }
 
+const char kLine[] = "03-07-2004 09:05:07,Update=u,New=n,Status=Success,ReturnCode=0 \n";
+const std::string kOnDisk = "03-07-2004 09:05:07,Update=u,New=n,Status=Success,ReturnCode=0 \r\n";
+
+// A full disk: the put numbered g_failingPut gets half its text into the
+// file, then fails.
+int g_failingPut = 0;
+int g_puts = 0;
+
+int HalfPut(const char* text, FILE* f) {
+    if (++g_puts != g_failingPut) return fputs(text, f);
+    (void)fputs(std::string(text, strlen(text) / 2).c_str(), f);
+    return EOF;
+}
+
+// Another run holding the log (writing, sharing only reading) until we have
+// waited releaseAfter ms; the waits are counted, not slept.
+HANDLE g_holder = INVALID_HANDLE_VALUE;
+DWORD g_slept = 0;
+DWORD g_releaseAfter = 0;
+
+void WINAPI CountedSleep(DWORD ms) {
+    g_slept += ms;
+    if (g_slept < g_releaseAfter || g_holder == INVALID_HANDLE_VALUE) return;
+    CloseHandle(g_holder);
+    g_holder = INVALID_HANDLE_VALUE;
+}
+
+struct AppendRow {
+    const char* name;
+    const char* earlier;  // the log before; nullptr: a folder in its place
+    int failingPut;       // 0: none
+    DWORD heldFor;        // ms another run holds the log; 0: not held
+    AppendOutcome outcome;
+    std::string after;    // the log after
+    DWORD slept;
+};
+
+void PrintTo(const AppendRow& r, std::ostream* os) { *os << r.name; }
+
+const AppendRow kAppends[] = {
+    {"after_fragment", "x,Update=Sample Driver", 0, 0, kAppended, "x,Update=Sample Driver\r\n" + kOnDisk, 0},
+    // Whatever reached the file of a failed line is taken back.
+    {"put_fails", "a\r\n", 1, 0, kAppendWriteFailed, "a\r\n", 0},
+    {"put_after_line_end_fails", "fragment", 2, 0, kAppendWriteFailed, "fragment", 0},
+    {"held_a_while", "", 0, 150, kAppended, kOnDisk, 150},
+    {"held_throughout", "", 0, 10001, kAppendOpenFailed, "", 10000},
+    // No other run: nothing to wait for.
+    {"folder_in_its_place", nullptr, 0, 0, kAppendOpenFailed, "", 0},
+};
+
+class RecordAppend : public testing::TestWithParam<AppendRow> {};
+
+TEST_P(RecordAppend, LandsWholeOrNotAtAll) {
+    const AppendRow& r = GetParam();
+    TempDir dir;
+    std::string path = dir / "QV.log";
+    r.earlier ? WriteFileBytes(path, r.earlier) : MakeDirs(path);
+    if (r.heldFor) g_holder = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, 0);
+    g_failingPut = r.failingPut;
+    g_puts = 0;
+    g_slept = 0;
+    g_releaseAfter = r.heldFor;
+    RecordIo saved = g_recordIo;
+    g_recordIo.put = HalfPut;
+    {
+        OsOverride<decltype(&::Sleep)> sleep(&OsCalls::Sleep, CountedSleep);
+        EXPECT_EQ(AppendRecordLine(path.c_str(), kLine), r.outcome);
+    }
+    g_recordIo = saved;
+    if (g_holder != INVALID_HANDLE_VALUE) CloseHandle(g_holder);
+    g_holder = INVALID_HANDLE_VALUE;
+    EXPECT_EQ(g_slept, r.slept);
+    if (r.earlier) {
+        EXPECT_EQ(ReadFileBytes(path), r.after);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RecordAppend, testing::ValuesIn(kAppends),
+                         [](const testing::TestParamInfo<AppendRow>& i) { return std::string(i.param.name); });
+
 // Ends the process inside the call; the message moved to standard error so
 // that the death test can see it.
 void WriteEndsProcess(const char* systemDrive) {
@@ -149,6 +232,23 @@ TEST(ResultLogDeath, NoUsableSystemDrive) {
     std::string tooLong = "C:\\" + std::string(112, 'd');  // 115 characters
     EXPECT_EXIT(WriteEndsProcess(nullptr), testing::ExitedWithCode(1), "Log File Creation Failed!");
     EXPECT_EXIT(WriteEndsProcess(tooLong.c_str()), testing::ExitedWithCode(1), "Log File Creation Failed!");
+    _putenv("SYSTEMDRIVE=C:");
+}
+
+TEST(ResultLogDeath, WriteFailureEndsTheRun) {
+    // A fixed folder: the dying child runs this body again, and a TempDir
+    // would be another one there.
+    const std::string drive = "C:\\vorpkg-tests\\write-failure-drive";
+    RemoveTree(drive);
+    MakeDirs(drive);
+    g_failingPut = 1;
+    g_puts = 0;
+    RecordIo saved = g_recordIo;
+    g_recordIo.put = HalfPut;
+    EXPECT_EXIT(WriteEndsProcess(drive.c_str()), testing::ExitedWithCode(1), "Log File Write Failed!");
+    g_recordIo = saved;
+    EXPECT_EQ(ReadFileBytes(drive + "\\QVLOG\\QV.log"), "") << "no fragment";
+    RemoveTree(drive);
     _putenv("SYSTEMDRIVE=C:");
 }
 
