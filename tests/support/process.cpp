@@ -13,19 +13,6 @@ std::vector<std::string> RunResult::lines() const { return Lines(out); }
 
 std::string VorpkgExe() { return BinDir() + "\\vorpkg.exe"; }
 
-namespace {
-bool g_cmdNotFoundSeen = false;
-}
-
-bool IsCmdNotFoundLine(const std::string& line) {
-    static const std::string head = "Can't recognize 'mervane.exe ";
-    static const std::string tail = "' as an internal or external command, or batch script.";
-    return line.size() > head.size() + tail.size() && line.compare(0, head.size(), head) == 0 &&
-           line.compare(line.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-bool CmdNotFoundSeen() { return g_cmdNotFoundSeen; }
-
 void SetWineVersionFor(const std::string& exeName, const std::string& winver) {
     std::string key = "Software\\Wine\\AppDefaults\\" + exeName;
     HKEY h;
@@ -126,7 +113,5 @@ RunResult RunVorpkg(const RunOptions& opts) {
     for (char c : result.out)
         if (c != '\r') clean += c;
     result.out = clean;
-    for (const std::string& line : result.lines())
-        if (IsCmdNotFoundLine(line)) g_cmdNotFoundSeen = true;
     return result;
 }

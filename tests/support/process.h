@@ -32,10 +32,4 @@ void SetWineVersionFor(const std::string& exeName, const std::string& winver);
 
 std::string VorpkgExe();
 
-// Whether a console seen by RunVorpkg in this process held Wine cmd's answer
-// for a stand-in line it could not start: "Can't recognize 'mervane.exe ...'
-// as an internal or external command, or batch script."
-bool IsCmdNotFoundLine(const std::string& line);
-bool CmdNotFoundSeen();
-
 #endif
