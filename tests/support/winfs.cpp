@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -131,5 +132,13 @@ std::string HostToWin(const std::string& hostPath) {
     return w;
 }
 
-std::string BinDir() { return HostToWin(VORPKG_BIN_DIR); }
-std::string CdDir() { return HostToWin(VORPKG_CD_DIR); }
+// VORPKG_BIN_DIR (a host path) runs the suite against another build folder,
+// such as the 32-bit one, with that folder's own CD folder.
+std::string BinDir() {
+    const char* dir = getenv("VORPKG_BIN_DIR");
+    return HostToWin(dir && *dir ? dir : VORPKG_BIN_DIR);
+}
+std::string CdDir() {
+    const char* dir = getenv("VORPKG_BIN_DIR");
+    return dir && *dir ? HostToWin(std::string(dir) + "/cd") : HostToWin(VORPKG_CD_DIR);
+}

@@ -40,7 +40,8 @@ std::vector<std::string> Lines(const std::string& text);
 
 // Windows path of a host (Linux) path, through drive Z:.
 std::string HostToWin(const std::string& hostPath);
-// The build folder and the folder that plays the update CD (drive E:).
+// The folder holding vorpkg.exe and mervane.exe (the build folder, or
+// VORPKG_BIN_DIR) and the folder that plays the update CD (drive E:).
 std::string BinDir();
 std::string CdDir();
 
