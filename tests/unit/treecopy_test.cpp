@@ -98,7 +98,10 @@ HANDLE WINAPI ListFirst(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     return reinterpret_cast<HANDLE>(0x5150);
 }
 BOOL WINAPI ListNext(HANDLE, LPWIN32_FIND_DATAA data) {
-    if (g_next == g_listing.size()) return FALSE;
+    if (g_next == g_listing.size()) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
     Deliver(data);
     return TRUE;
 }
@@ -178,7 +181,7 @@ const FailureRow kFailures[] = {
      {kSubDirFailed},
      {"a.txt=a.txt", "b\\", "b\\old.txt=stale"}},
     {"existing_file_is_overwritten", {"a.txt"}, {"a.txt"}, "", 0, {}, {"a.txt=a.txt"}},
-    {"missing_source_counts_as_copied", {}, {}, "", 0, {}, {}},
+    {"missing_source_fails", {}, {}, "", 1, {kCopyFailed}, {}},
 };
 
 class TreeCopyFailure : public testing::TestWithParam<FailureRow> {};
@@ -200,6 +203,74 @@ TEST_P(TreeCopyFailure, StopsAtFirstFailure) {
 
 INSTANTIATE_TEST_SUITE_P(Table, TreeCopyFailure, testing::ValuesIn(kFailures),
                          [](const testing::TestParamInfo<FailureRow>& i) { return std::string(i.param.name); });
+
+// A listing that cannot be opened or breaks off: the level fails, unless
+// the system says the folder is simply empty or finished. The size walk
+// before staging sees the same listings and gives up on the same faults.
+struct ListingRow {
+    const char* name;
+    const char* dir;  // whose listing fails, relative to the package ("" the top)
+    bool onFirst;     // FindFirstFileA fails; else FindNextFileA after "."
+    DWORD error;
+    std::vector<std::string> lines;
+    bool sized;  // the size walk succeeds
+};
+
+void PrintTo(const ListingRow& r, std::ostream* os) { *os << r.name; }
+
+ListingRow g_fault;
+std::string g_faultPattern;
+HANDLE g_faultListing;
+decltype(OsCalls::FindFirstFileA) g_realFindFirst;
+decltype(OsCalls::FindNextFileA) g_realFindNext;
+
+HANDLE WINAPI FaultyFindFirst(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+    if (g_faultPattern != pattern) return g_realFindFirst(pattern, data);
+    if (g_fault.onFirst) {
+        SetLastError(g_fault.error);
+        return INVALID_HANDLE_VALUE;
+    }
+    return g_faultListing = g_realFindFirst(pattern, data);
+}
+
+BOOL WINAPI FaultyFindNext(HANDLE h, LPWIN32_FIND_DATAA data) {
+    if (h != g_faultListing) return g_realFindNext(h, data);
+    SetLastError(g_fault.error);
+    return FALSE;
+}
+
+class ListingError : public testing::TestWithParam<ListingRow> {};
+
+TEST_P(ListingError, FailsTheLevel) {
+    g_fault = GetParam();
+    TempDir pkg, dest;
+    MakeTree(pkg.path(), {"a.txt", "sub\\", "sub\\b.txt", "sub\\deeper\\", "sub\\deeper\\c.txt", "z.txt"});
+    g_faultPattern = (*g_fault.dir ? pkg / g_fault.dir : pkg.path()) + "\\*.*";
+    g_faultListing = nullptr;
+    OsOverride<decltype(OsCalls::FindFirstFileA)> first(&OsCalls::FindFirstFileA, FaultyFindFirst);
+    OsOverride<decltype(OsCalls::FindNextFileA)> next(&OsCalls::FindNextFileA, FaultyFindNext);
+    g_realFindFirst = first.saved();
+    g_realFindNext = next.saved();
+    uint64_t bytes = 0;
+    EXPECT_EQ(TreeBytes(pkg.path().c_str(), (dest.path() + "\\").c_str(), 1, &bytes), g_fault.sized);
+    g_faultListing = nullptr;
+    FsRecorder rec;
+    Outcome out = Copy(pkg.path(), dest.path() + "\\");
+    EXPECT_EQ(out.rc, g_fault.lines.empty() ? 0 : 1);
+    EXPECT_EQ(out.lines, g_fault.lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ListingError,
+    testing::Values(ListingRow{"top_cannot_be_listed", "", true, ERROR_ACCESS_DENIED, {kCopyFailed}, false},
+                    ListingRow{"folder_gone", "sub\\deeper", true, ERROR_PATH_NOT_FOUND,
+                               {kCopyFailed, kNestedFailed, kNestedFailed}, false},
+                    ListingRow{"cd_taken_out", "sub", false, ERROR_NOT_READY, {kCopyFailed, kNestedFailed}, false},
+                    ListingRow{"symlink_loop_ends", "sub", false, ERROR_CANT_RESOLVE_FILENAME,
+                               {kCopyFailed, kNestedFailed}, false},
+                    ListingRow{"empty_drive_root", "sub", true, ERROR_FILE_NOT_FOUND, {}, true},
+                    ListingRow{"listing_finished", "sub", false, ERROR_NO_MORE_FILES, {}, true}),
+    [](const testing::TestParamInfo<ListingRow>& i) { return std::string(i.param.name); });
 
 // The destination inside the source: the walk passes over it and ends.
 struct InsideRow {
