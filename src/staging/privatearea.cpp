@@ -61,8 +61,9 @@ bool BuildPrivateAreaSecurity(SECURITY_ATTRIBUTES* attributes) {
         !MakeSid(g_adminsSid, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS))
         return false;
     ACL* acl = reinterpret_cast<ACL*>(g_acl);
-    DWORD entry = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);  // the SID takes the place of SidStart
-    DWORD size = sizeof(ACL) + 2 * entry + g_os.GetLengthSid(g_systemSid) + g_os.GetLengthSid(g_adminsSid);
+    // Each entry's SID takes the place of its SidStart.
+    const DWORD entry = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
+    DWORD size = sizeof(ACL) + entry + g_os.GetLengthSid(g_systemSid) + entry + g_os.GetLengthSid(g_adminsSid);
     if (size > kAclBytes || !g_os.InitializeAcl(acl, size, ACL_REVISION)) return false;
     if (!AddInheritedEntry(acl, 0, g_systemSid) || !AddInheritedEntry(acl, 1, g_adminsSid)) return false;
     if (!g_os.InitializeSecurityDescriptor(&g_descriptor, SECURITY_DESCRIPTOR_REVISION) ||
