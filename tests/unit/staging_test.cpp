@@ -98,36 +98,16 @@ INSTANTIATE_TEST_SUITE_P(Table, FreeSpaceGate, testing::ValuesIn(kSpaces),
                          [](const testing::TestParamInfo<FreeSpace>& i) { return std::string(i.param.name); });
 
 // A staging name taken by another run before ours is made is replaced by a
-// new one, up to ten names in all.
-struct TakenRow {
-    const char* name;
-    int taken;         // this many attempts find the name in use
-    DWORD otherError;  // nonzero: the first attempt fails with this instead
-    int rc;
-    int namesMade;     // after the first
-};
-
-void PrintTo(const TakenRow& r, std::ostream* os) { *os << r.name; }
-
-int g_attempts;
-int g_namesMade;
+// new one made the same way, up to ten names in all.
+int g_taken, g_attempts, g_namesMade;
+DWORD g_otherError;
 std::string g_namesIn;
-TakenRow g_taken;
 decltype(OsCalls::CreateDirectoryA) g_realMkdir;
 
 BOOL WINAPI ContestedCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa) {
-    if (std::string(path).rfind(g_namesIn + "\\QVT", 0) != 0 || std::string(path).find("\\sub") != std::string::npos)
-        return g_realMkdir(path, sa);
-    ++g_attempts;
-    if (g_taken.otherError) {
-        SetLastError(g_taken.otherError);
-        return FALSE;
-    }
-    if (g_attempts <= g_taken.taken) {
-        SetLastError(ERROR_ALREADY_EXISTS);
-        return FALSE;
-    }
-    return g_realMkdir(path, sa);
+    bool area = std::string(path).find("\\sub\\") == std::string::npos;
+    SetLastError(area && ++g_attempts <= g_taken ? ERROR_ALREADY_EXISTS : g_otherError);
+    return GetLastError() == 0 ? g_realMkdir(path, sa) : FALSE;
 }
 
 UINT WINAPI CountedGetTempFileNameA(LPCSTR, LPCSTR, UINT, LPSTR buf) {
@@ -135,42 +115,39 @@ UINT WINAPI CountedGetTempFileNameA(LPCSTR, LPCSTR, UINT, LPSTR buf) {
     return 1;
 }
 
-class TakenName : public testing::TestWithParam<TakenRow> {};
-
-TEST_P(TakenName, IsReplacedUpToTenTimes) {
-    g_taken = GetParam();
-    TempDir pkg, names;
-    MakeTree(pkg.path(), {"zorvad.sys", "sub\\", "sub\\x.txt"});
-    g_namesIn = names.path();
-    g_attempts = g_namesMade = 0;
-    char staging[MAX_PATH];
-    strcpy(staging, (names / "QVT0.tmp\\").c_str());
+TEST(TakenName, IsReplacedUpToTenTimes) {
+    struct Row {
+        int taken;         // attempts that find the name in use
+        DWORD otherError;  // every other attempt fails with this (0: none)
+        int names;         // names tried in all
+    };
+    const Row rows[] = {{0, 0, 1}, {1, 0, 2}, {9, 0, 10}, {10, 0, 10}, {0, ERROR_ACCESS_DENIED, 1}};
     OsOverride<decltype(OsCalls::CreateDirectoryA)> mkdir(&OsCalls::CreateDirectoryA, ContestedCreateDirectoryA);
     OsOverride<decltype(OsCalls::GetTempFileNameA)> name(&OsCalls::GetTempFileNameA, CountedGetTempFileNameA);
     g_realMkdir = mkdir.saved();
-    testing::internal::CaptureStdout();
-    int rc = StagePackage("C:\\", pkg.path().c_str(), staging);
-    std::vector<std::string> lines = Lines(testing::internal::GetCapturedStdout());
-    EXPECT_EQ(rc, g_taken.rc);
-    EXPECT_EQ(g_namesMade, g_taken.namesMade);
-    EXPECT_EQ(g_attempts, g_taken.namesMade + 1);
-    std::string last = names / ("QVT" + std::to_string(g_namesMade) + ".tmp");
-    if (rc == 0) {
-        EXPECT_TRUE(lines.empty());
-        EXPECT_EQ(std::string(staging), last + "\\") << "the name in use afterwards is the one made";
-        EXPECT_EQ(TreeWithContents(last), TreeWithContents(pkg.path()));
-    } else {
-        EXPECT_EQ(lines, std::vector<std::string>{"Unable to create temporary directory!"});
-        EXPECT_TRUE(ListDir(names.path()).empty());
+    for (const Row& r : rows) {
+        TempDir pkg, names;
+        MakeTree(pkg.path(), {"zorvad.sys", "sub\\", "sub\\x.txt"});
+        g_namesIn = names.path();
+        g_taken = r.taken;
+        g_otherError = r.otherError;
+        g_attempts = g_namesMade = 0;
+        char staging[MAX_PATH];
+        CountedGetTempFileNameA(nullptr, nullptr, 0, staging);
+        strcat(staging, "\\");
+        testing::internal::CaptureStdout();
+        int rc = StagePackage("C:\\", pkg.path().c_str(), staging);
+        std::vector<std::string> lines = Lines(testing::internal::GetCapturedStdout());
+        bool staged = r.taken < 10 && !r.otherError;
+        std::string last = names / ("QVT" + std::to_string(r.names) + ".tmp");
+        EXPECT_EQ(g_namesMade, r.names) << r.taken;
+        EXPECT_EQ(rc, staged ? 0 : 1) << r.taken;
+        EXPECT_EQ(lines, staged ? std::vector<std::string>{}
+                                : std::vector<std::string>{"Unable to create temporary directory!"});
+        EXPECT_EQ(std::string(staging), last + "\\") << "the work directory is the name made last";
+        EXPECT_EQ(TreeWithContents(last), staged ? TreeWithContents(pkg.path()) : std::vector<std::string>{});
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, TakenName,
-                         testing::Values(TakenRow{"free", 0, 0, 0, 0}, TakenRow{"taken_once", 1, 0, 0, 1},
-                                         TakenRow{"taken_nine_times", 9, 0, 0, 9},
-                                         TakenRow{"taken_ten_times", 10, 0, 1, 9},
-                                         TakenRow{"other_error_is_not_retried", 0, ERROR_ACCESS_DENIED, 1, 0}),
-                         [](const testing::TestParamInfo<TakenRow>& i) { return std::string(i.param.name); });
 
 // Whole staged runs in-process: Windows XP (so no update runs), the
 // staging name made in a test folder instead of the drive root.

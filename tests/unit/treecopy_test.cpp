@@ -204,73 +204,62 @@ TEST_P(TreeCopyFailure, StopsAtFirstFailure) {
 INSTANTIATE_TEST_SUITE_P(Table, TreeCopyFailure, testing::ValuesIn(kFailures),
                          [](const testing::TestParamInfo<FailureRow>& i) { return std::string(i.param.name); });
 
-// A listing that cannot be opened or breaks off: the level fails, unless
-// the system says the folder is simply empty or finished. The size walk
-// before staging sees the same listings and gives up on the same faults.
-struct ListingRow {
-    const char* name;
-    const char* dir;  // whose listing fails, relative to the package ("" the top)
-    bool onFirst;     // FindFirstFileA fails; else FindNextFileA after "."
-    DWORD error;
-    std::vector<std::string> lines;
-    bool sized;  // the size walk succeeds
-};
-
-void PrintTo(const ListingRow& r, std::ostream* os) { *os << r.name; }
-
-ListingRow g_fault;
+// A listing that cannot be opened or breaks off fails the level, unless the
+// system says the folder is empty or finished; the size walk before
+// staging gives up on the same faults.
 std::string g_faultPattern;
+bool g_faultOnFirst;
+DWORD g_faultError;
 HANDLE g_faultListing;
 decltype(OsCalls::FindFirstFileA) g_realFindFirst;
 decltype(OsCalls::FindNextFileA) g_realFindNext;
 
 HANDLE WINAPI FaultyFindFirst(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     if (g_faultPattern != pattern) return g_realFindFirst(pattern, data);
-    if (g_fault.onFirst) {
-        SetLastError(g_fault.error);
-        return INVALID_HANDLE_VALUE;
-    }
-    return g_faultListing = g_realFindFirst(pattern, data);
+    SetLastError(g_faultError);
+    return g_faultOnFirst ? INVALID_HANDLE_VALUE : (g_faultListing = g_realFindFirst(pattern, data));
 }
 
 BOOL WINAPI FaultyFindNext(HANDLE h, LPWIN32_FIND_DATAA data) {
     if (h != g_faultListing) return g_realFindNext(h, data);
-    SetLastError(g_fault.error);
+    SetLastError(g_faultError);
     return FALSE;
 }
 
-class ListingError : public testing::TestWithParam<ListingRow> {};
-
-TEST_P(ListingError, FailsTheLevel) {
-    g_fault = GetParam();
-    TempDir pkg, dest;
-    MakeTree(pkg.path(), {"a.txt", "sub\\", "sub\\b.txt", "sub\\deeper\\", "sub\\deeper\\c.txt", "z.txt"});
-    g_faultPattern = (*g_fault.dir ? pkg / g_fault.dir : pkg.path()) + "\\*.*";
-    g_faultListing = nullptr;
+TEST(ListingError, FailsTheLevel) {
+    struct Row {
+        const char* dir;  // whose listing fails ("" the top)
+        bool onFirst;     // FindFirstFileA fails; else FindNextFileA after "."
+        DWORD error;
+        std::vector<std::string> lines;
+    };
+    const Row rows[] = {
+        {"", true, ERROR_ACCESS_DENIED, {kCopyFailed}},
+        {"sub\\deeper", true, ERROR_PATH_NOT_FOUND, {kCopyFailed, kNestedFailed, kNestedFailed}},
+        {"sub", false, ERROR_NOT_READY, {kCopyFailed, kNestedFailed}},  // the CD taken out
+        {"sub", true, ERROR_FILE_NOT_FOUND, {}},                         // as an empty drive root
+        {"sub", false, ERROR_NO_MORE_FILES, {}},
+    };
     OsOverride<decltype(OsCalls::FindFirstFileA)> first(&OsCalls::FindFirstFileA, FaultyFindFirst);
     OsOverride<decltype(OsCalls::FindNextFileA)> next(&OsCalls::FindNextFileA, FaultyFindNext);
     g_realFindFirst = first.saved();
     g_realFindNext = next.saved();
-    uint64_t bytes = 0;
-    EXPECT_EQ(TreeBytes(pkg.path().c_str(), (dest.path() + "\\").c_str(), 1, &bytes), g_fault.sized);
-    g_faultListing = nullptr;
-    FsRecorder rec;
-    Outcome out = Copy(pkg.path(), dest.path() + "\\");
-    EXPECT_EQ(out.rc, g_fault.lines.empty() ? 0 : 1);
-    EXPECT_EQ(out.lines, g_fault.lines);
+    for (const Row& r : rows) {
+        TempDir pkg, dest;
+        MakeTree(pkg.path(), {"a.txt", "sub\\", "sub\\b.txt", "sub\\deeper\\", "sub\\deeper\\c.txt", "z.txt"});
+        g_faultPattern = (*r.dir ? pkg / r.dir : pkg.path()) + "\\*.*";
+        g_faultOnFirst = r.onFirst;
+        g_faultError = r.error;
+        uint64_t bytes = 0;
+        g_faultListing = nullptr;
+        EXPECT_EQ(TreeBytes(pkg.path().c_str(), (dest.path() + "\\").c_str(), 1, &bytes), r.lines.empty()) << r.error;
+        g_faultListing = nullptr;
+        FsRecorder rec;  // every listing opened is closed, on the failing paths too
+        Outcome out = Copy(pkg.path(), dest.path() + "\\");
+        EXPECT_EQ(out.rc, r.lines.empty() ? 0 : 1) << r.error;
+        EXPECT_EQ(out.lines, r.lines) << r.error;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ListingError,
-    testing::Values(ListingRow{"top_cannot_be_listed", "", true, ERROR_ACCESS_DENIED, {kCopyFailed}, false},
-                    ListingRow{"folder_gone", "sub\\deeper", true, ERROR_PATH_NOT_FOUND,
-                               {kCopyFailed, kNestedFailed, kNestedFailed}, false},
-                    ListingRow{"cd_taken_out", "sub", false, ERROR_NOT_READY, {kCopyFailed, kNestedFailed}, false},
-                    ListingRow{"symlink_loop_ends", "sub", false, ERROR_CANT_RESOLVE_FILENAME,
-                               {kCopyFailed, kNestedFailed}, false},
-                    ListingRow{"empty_drive_root", "sub", true, ERROR_FILE_NOT_FOUND, {}, true},
-                    ListingRow{"listing_finished", "sub", false, ERROR_NO_MORE_FILES, {}, true}),
-    [](const testing::TestParamInfo<ListingRow>& i) { return std::string(i.param.name); });
 
 // The destination inside the source: the walk passes over it and ends.
 struct InsideRow {
