@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     bool unsafe = false;
     for (unsigned char c : dir) unsafe = unsafe || Refused(c);
-    WorkDirCheck check = CheckWorkDir(dir.c_str());
+    WorkDirCheck check = CheckWorkDir(dir.c_str(), nullptr);
     if (dir.size() > kMaxWorkDirLength) CHECK(check == kWorkDirTooLong);
     else CHECK(check == (unsafe ? kWorkDirUnsafe : kWorkDirOk));
 

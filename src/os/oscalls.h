@@ -1,4 +1,4 @@
-// The one table through which the program reaches KERNEL32.
+// The one table through which the program reaches KERNEL32 and ADVAPI32.
 // Product code never calls these functions directly: tests replace single
 // entries to play faults a real system will not show on demand.
 #ifndef VORPKG_OS_OSCALLS_H
@@ -27,6 +27,18 @@ struct OsCalls {
     decltype(&::GetLastError) GetLastError;
     decltype(&::GetLocalTime) GetLocalTime;
     decltype(&::Sleep) Sleep;
+    decltype(&::IsDBCSLeadByte) IsDBCSLeadByte;
+    decltype(&::GetModuleHandleA) GetModuleHandleA;
+    decltype(&::GetProcAddress) GetProcAddress;
+    // ADVAPI32, for the staging area's security descriptor.
+    decltype(&::InitializeSid) InitializeSid;
+    decltype(&::GetSidSubAuthority) GetSidSubAuthority;
+    decltype(&::GetLengthSid) GetLengthSid;
+    decltype(&::InitializeAcl) InitializeAcl;
+    decltype(&::AddAccessAllowedAce) AddAccessAllowedAce;
+    decltype(&::GetAce) GetAce;
+    decltype(&::InitializeSecurityDescriptor) InitializeSecurityDescriptor;
+    decltype(&::SetSecurityDescriptorDacl) SetSecurityDescriptorDacl;
 };
 
 extern OsCalls g_os;

@@ -6,6 +6,7 @@
 #include "os/oscalls.h"
 #include "resultlog/qvlogger.h"
 #include "run/platformclass.h"
+#include "staging/stagepath.h"
 #include "staging/staging.h"
 #include "update/procedures.h"
 
@@ -54,6 +55,12 @@ int PrepareStaged(const char* arg, bool nameFits) {
     // with it no known place to stage to.
     if (g_driveRoot[0] == '\0') {
         ConsoleMessage("Unable to determine the system drive.");
+        return StagedFailure();
+    }
+    // The drive root holds the staging area and everything else: copying it
+    // would fill the system drive.
+    if (IsDriveRoot(g_workDir, g_driveRoot)) {
+        ConsoleMessage2("Package directory is the system drive root: ", arg);
         return StagedFailure();
     }
     if (!nameFits) {

@@ -12,8 +12,11 @@ extern const char kStagingPrefix[];
 // and deletes one empty file there; reports nothing.
 void MakeStagingName(const char* driveRoot, char* name);
 
-// Checks free space, creates stagingDir (which ends in a backslash) and
-// copies packageDir into it. 0 on success, 1 after printing why not.
-int StagePackage(const char* driveRoot, const char* packageDir, const char* stagingDir);
+// Checks that the system drive holds packageDir with room to spare, creates
+// stagingDir (kPathSize characters, ending in a backslash) open to SYSTEM
+// and Administrators only, and copies packageDir into it. When the name is
+// taken meanwhile, stagingDir is replaced by a new one. 0 on success, 1
+// after printing why not.
+int StagePackage(const char* driveRoot, const char* packageDir, char* stagingDir);
 
 #endif

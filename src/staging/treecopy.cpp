@@ -18,6 +18,34 @@ int Fail(const char* message) {
     return 1;
 }
 
+// One listing of a level, shared by the copy and the size walk, so that both
+// see the same entries and treat a listing that breaks off the same way.
+enum ListStep { kListEntry, kListEnd, kListError };
+
+// Only "no file found" is an empty listing (a drive root has no "." entry);
+// anything else (a folder gone, access denied, a network or CD error) means
+// the level cannot be seen and so cannot be copied whole.
+ListStep ListFirst(const char* pattern, WIN32_FIND_DATAA* entry, HANDLE* listing) {
+    memset(entry, 0, sizeof *entry);
+    *listing = g_os.FindFirstFileA(pattern, entry);
+    if (*listing != INVALID_HANDLE_VALUE) return kListEntry;
+    return g_os.GetLastError() == ERROR_FILE_NOT_FOUND ? kListEnd : kListError;
+}
+
+// A listing ends only with "no more files"; any other reason breaks it off.
+ListStep ListNext(HANDLE listing, WIN32_FIND_DATAA* entry) {
+    if (g_os.FindNextFileA(listing, entry)) return kListEntry;
+    return g_os.GetLastError() == ERROR_NO_MORE_FILES ? kListEnd : kListError;
+}
+
+// The walk's own destination, met inside its source (the package holding
+// the staging area): entering it would never end.
+bool IsWalkDestination(const char* sourceForm, const char* name, const char* topDest) {
+    char nested[kPathSize];
+    memset(nested, 0, sizeof nested);
+    return SourceForm(nested, kPathSize, sourceForm, name) && SamePathIgnoringCase(nested, topDest);
+}
+
 int CopyLevel(const char* base, const char* name, const char* dest, const char* topDest);
 
 int CopyOneFile(const char* sourceForm, const char* dest, const char* name) {
@@ -33,11 +61,7 @@ int CopyOneFile(const char* sourceForm, const char* dest, const char* name) {
 }
 
 int CopyOneSubDirectory(const char* sourceForm, const char* dest, const char* topDest, const char* name) {
-    // The walk's own destination, met inside its source (the package being
-    // the drive root that holds the staging area): copying it would never end.
-    char nested[kPathSize];
-    memset(nested, 0, sizeof nested);
-    if (SourceForm(nested, kPathSize, sourceForm, name) && SamePathIgnoringCase(nested, topDest)) return 0;
+    if (IsWalkDestination(sourceForm, name, topDest)) return 0;
 
     char target[kPathSize];
     memset(target, 0, sizeof target);
@@ -57,22 +81,63 @@ int CopyLevel(const char* base, const char* name, const char* dest, const char* 
         return Fail(kFileCopyFailed);
 
     WIN32_FIND_DATAA entry;
-    memset(&entry, 0, sizeof entry);
-    HANDLE listing = g_os.FindFirstFileA(pattern, &entry);
-    if (listing == INVALID_HANDLE_VALUE) return 0;  // nothing to list counts as copied
+    HANDLE listing = INVALID_HANDLE_VALUE;
+    ListStep step = ListFirst(pattern, &entry, &listing);
+    if (step == kListEnd) return 0;  // nothing in it
+    if (step == kListError) return Fail(kFileCopyFailed);
 
     int result = 0;
-    do {
-        if (IsDotOrDotDot(entry.cFileName)) continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            result = CopyOneSubDirectory(sourceForm, dest, topDest, entry.cFileName);
-        else
-            result = CopyOneFile(sourceForm, dest, entry.cFileName);
-    } while (result == 0 && g_os.FindNextFileA(listing, &entry));
+    while (result == 0 && step == kListEntry) {
+        if (!IsDotOrDotDot(entry.cFileName)) {
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                result = CopyOneSubDirectory(sourceForm, dest, topDest, entry.cFileName);
+            else
+                result = CopyOneFile(sourceForm, dest, entry.cFileName);
+        }
+        if (result == 0) step = ListNext(listing, &entry);
+    }
+    if (result == 0 && step == kListError) result = Fail(kFileCopyFailed);
     g_os.FindClose(listing);
     return result;
+}
+
+// The size walk: the same levels and entries as the copy. A path too long
+// to copy is not counted: the copy stops there with its own message.
+bool SizeLevel(const char* base, const char* name, const char* topDest, uint64_t clusterBytes, uint64_t* total) {
+    char sourceForm[kPathSize];
+    char pattern[kPathSize];
+    memset(sourceForm, 0, sizeof sourceForm);
+    memset(pattern, 0, sizeof pattern);
+    if (!SourceForm(sourceForm, kPathSize, base, name) || !JoinPath(pattern, kPathSize, sourceForm, "*.*", ""))
+        return true;
+
+    WIN32_FIND_DATAA entry;
+    HANDLE listing = INVALID_HANDLE_VALUE;
+    ListStep step = ListFirst(pattern, &entry, &listing);
+    if (step != kListEntry) return step == kListEnd;
+
+    bool ok = true;
+    while (ok && step == kListEntry) {
+        if (IsDotOrDotDot(entry.cFileName)) {
+            // passed over, as in the copy
+        } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!IsWalkDestination(sourceForm, entry.cFileName, topDest))
+                ok = SizeLevel(sourceForm, entry.cFileName, topDest, clusterBytes, total);
+        } else {
+            uint64_t size = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+            *total = AddFileInClusters(*total, size, clusterBytes);
+        }
+        if (ok) step = ListNext(listing, &entry);
+    }
+    g_os.FindClose(listing);
+    return ok && step != kListError;
 }
 
 }  // namespace
 
 int TreeCopy(const char* source, const char* dest) { return CopyLevel(source, "", dest, dest); }
+
+bool TreeBytes(const char* source, const char* dest, uint64_t clusterBytes, uint64_t* total) {
+    *total = 0;
+    return SizeLevel(source, "", dest, clusterBytes, total);
+}

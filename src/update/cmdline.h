@@ -24,7 +24,14 @@ enum WorkDirCheck {
     kWorkDirUnsafe,
 };
 
-WorkDirCheck CheckWorkDir(const char* dir);
+// True for the first byte of a double-byte character in the system's ANSI
+// code page. Handed in, so that this file needs no OS.
+typedef bool (*LeadByteTest)(unsigned char c);
+
+// The byte after a lead byte is the second half of its character, not a
+// character of its own, and is not checked (in code page 932 it may be
+// 0x5E '^' or 0x7C '|'). isLeadByte may be null: single bytes only.
+WorkDirCheck CheckWorkDir(const char* dir, LeadByteTest isLeadByte);
 
 // Each composer fills buf (of size characters) from scratch and returns false,
 // with buf emptied, when the result does not fit.

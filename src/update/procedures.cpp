@@ -29,7 +29,7 @@ bool Prepare(const char* dir, const char* baseFile, const char* firstFile) {
     memset(g_base, 0, sizeof g_base);
     memset(g_logPath, 0, sizeof g_logPath);
     memset(g_piece, 0, sizeof g_piece);
-    switch (CheckWorkDir(dir)) {
+    switch (CheckWorkDir(dir, AnsiLeadByte)) {
     case kWorkDirOk:
         break;
     case kWorkDirTooLong:

@@ -33,3 +33,5 @@ int RunCommand(const char* command) {
     g_os.CloseHandle(process.hThread);
     return result;
 }
+
+bool AnsiLeadByte(unsigned char c) { return g_os.IsDBCSLeadByte(c) != FALSE; }

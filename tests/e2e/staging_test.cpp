@@ -103,4 +103,24 @@ TEST(StagedFromCdFailure, UnreadableFileTwoLevelsDown) {
     EmptyDir(CdDir());
 }
 
+// The system drive's root is never staged: it would be copied into itself
+// until the drive is full.
+TEST(StagedFromSystemRoot, IsRefusedBeforeAnythingIsMade) {
+    std::string logBefore = ReadFileBytes(kResultLog);
+    std::vector<std::string> before = StagingAreas();
+    TempDir start;
+    RunOptions opts;
+    opts.winver = "win2k";
+    opts.startDir = start.path();
+    for (const char* arg : {"C:\\", "c:\\"}) {
+        opts.args = {arg};
+        RunResult r = RunVorpkg(opts);
+        EXPECT_EQ(r.exitCode, 1) << r.out;
+        EXPECT_EQ(r.lines(), (std::vector<std::string>{std::string("Package directory is the system drive root: ") + arg,
+                                                       "Copying update files to the hard drive failed."}));
+    }
+    EXPECT_TRUE(NewAreas(before).empty());
+    EXPECT_EQ(ReadFileBytes(kResultLog), logBefore);
+}
+
 }  // namespace

@@ -3,8 +3,8 @@
 
   check_imports.py imports --allow LIST --exe32 EXE --objdump32 TOOL
                            --exe64 EXE --objdump64 TOOL
-      Every import of both builds must be in LIST, from KERNEL32.dll or
-      msvcrt.dll only; entries marked win64 may not appear in the 32-bit
+      Every import of both builds must be in LIST, from KERNEL32.dll,
+      ADVAPI32.dll or msvcrt.dll only; entries marked win64 may not appear in the 32-bit
       build. The 32-bit header must not ask for more than Windows 4.0.
 
   check_imports.py resource --exe EXE --objdump TOOL --version A.B.C.D
@@ -21,7 +21,7 @@ import struct
 import subprocess
 import sys
 
-ALLOWED_DLLS = ("kernel32.dll", "msvcrt.dll")
+ALLOWED_DLLS = ("kernel32.dll", "advapi32.dll", "msvcrt.dll")
 # NT 4.0 refuses an image that asks for a newer Windows or subsystem.
 NT40 = (4, 0)
 
@@ -127,7 +127,7 @@ def check_imports(label, text, allowed, is_win64):
         problems.append("%s: objdump lists no imports at all" % label)
     for dll, function in imports:
         if dll.lower() not in ALLOWED_DLLS:
-            problems.append("%s: imports from %s (only KERNEL32.dll and msvcrt.dll may be used): %s"
+            problems.append("%s: imports from %s (only KERNEL32.dll, ADVAPI32.dll and msvcrt.dll may be used): %s"
                             % (label, dll, function or "by ordinal"))
             continue
         if function is None:

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -35,6 +36,35 @@ TEST_P(FreeSpace, Gate) {
 
 INSTANTIATE_TEST_SUITE_P(Table, FreeSpace, testing::ValuesIn(kSpace),
                          [](const testing::TestParamInfo<SpaceRow>& i) { return std::string(i.param.name); });
+
+// The package's files in whole clusters, then the margin: sums saturate,
+// and a saturated sum never fits.
+TEST(PackageFit, LeavesTheMargin) {
+    struct Row {
+        uint64_t freeBytes, cluster, total;
+        std::vector<uint64_t> files;
+        bool room;
+    };
+    const Row rows[] = {
+        {2000000, 4096, 0, {}, true},
+        {2004096, 4096, 4096, {1}, true},
+        {2004095, 4096, 4096, {1}, false},
+        {2008192, 4096, 8192, {4096, 0, 4096}, true},
+        {UINT64_MAX, 4096, UINT64_MAX, {UINT64_MAX - 1}, false},
+        {UINT64_MAX, 1, UINT64_MAX, {UINT64_MAX / 2 + 1, UINT64_MAX / 2 + 1}, false},
+    };
+    for (const Row& r : rows) {
+        uint64_t total = 0;
+        for (uint64_t f : r.files) total = AddFileInClusters(total, f, r.cluster);
+        EXPECT_EQ(total, r.total) << r.freeBytes;
+        EXPECT_EQ(RoomForPackage(r.freeBytes, total), r.room) << r.freeBytes;
+    }
+}
+
+TEST(IsDriveRoot, AnyCaseWithOrWithoutBackslash) {
+    for (const char* dir : {"C:\\", "c:\\", "C:", "c:"}) EXPECT_TRUE(IsDriveRoot(dir, "C:\\")) << dir;
+    for (const char* dir : {"D:\\", "C:\\WINNT", "C:\\\\", "C", ""}) EXPECT_FALSE(IsDriveRoot(dir, "C:\\")) << dir;
+}
 
 // The source form of a level fills a 260-character buffer exactly or is
 // refused; a drive root gets no second backslash.

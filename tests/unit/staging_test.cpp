@@ -11,7 +11,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -19,7 +21,9 @@ struct FreeSpace {
     const char* name;
     BOOL ok;
     DWORD sectorsPerCluster, bytesPerSector, freeClusters;
-    const char* message;  // null: staging goes ahead
+    DWORD fileBytes;       // 0: an empty package; else one file of this size
+    bool listingBreaks;    // the package's listing ends with a read error
+    const char* message;   // null: staging goes ahead
 };
 
 FreeSpace g_space;
@@ -35,17 +39,31 @@ BOOL WINAPI FakeGetDiskFreeSpaceA(LPCSTR root, LPDWORD spc, LPDWORD bps, LPDWORD
     return TRUE;
 }
 
-const char kTooSmall[] = "Not enough disk space to copy necessary files.";
+BOOL WINAPI BrokenFindNextFileA(HANDLE, LPWIN32_FIND_DATAA) {
+    SetLastError(ERROR_NOT_READY);
+    return FALSE;
+}
 
+const char kTooSmall[] = "Not enough disk space to copy necessary files.";
+const char kNoSpaceCheck[] = "Unable to determine if enough free space to copy files.";
+
+// The package must fit in whole clusters and leave 2,000,000 bytes.
 const FreeSpace kSpaces[] = {
-    {"exactly_2000000", TRUE, 1, 1, 2000000, nullptr},
-    {"one_byte_short", TRUE, 1, 1, 1999999, kTooSmall},
-    {"all_three_counts", TRUE, 8, 500, 500, nullptr},
-    {"all_three_counts_short", TRUE, 3, 1, 666666, kTooSmall},
-    {"no_free_clusters", TRUE, 8, 512, 0, kTooSmall},
-    {"product_of_2_pow_32", TRUE, 8, 4096, 131072, nullptr},       // 0 in 32 bits
-    {"product_of_2_pow_64", TRUE, 0x80000000, 0x80000000, 4, nullptr},  // 0 in 64 bits
-    {"query_fails", FALSE, 0, 0, 0, "Unable to determine if enough free space to copy files."},
+    {"empty_exactly_2000000", TRUE, 1, 1, 2000000, 0, false, nullptr},
+    {"empty_one_byte_short", TRUE, 1, 1, 1999999, 0, false, kTooSmall},
+    {"empty_all_three_counts_short", TRUE, 3, 1, 666666, 0, false, kTooSmall},
+    {"empty_no_free_clusters", TRUE, 8, 512, 0, 0, false, kTooSmall},
+    {"empty_product_of_2_pow_32", TRUE, 8, 4096, 131072, 0, false, nullptr},           // 0 in 32 bits
+    {"empty_product_of_2_pow_64", TRUE, 0x80000000, 0x80000000, 4, 0, false, nullptr},  // 0 in 64 bits
+    // Clusters of 1,000 bytes: a 1-byte file takes 1,000, one of 1,001 takes 2,000.
+    {"one_cluster_exactly", TRUE, 2, 500, 2001, 1, false, nullptr},
+    {"one_cluster_short", TRUE, 2, 500, 2000, 1, false, kTooSmall},
+    {"two_clusters_exactly", TRUE, 2, 500, 2002, 1001, false, nullptr},
+    {"two_clusters_short", TRUE, 2, 500, 2001, 1001, false, kTooSmall},
+    {"package_larger_than_margin", TRUE, 1, 1, 2100000, 3000000, false, kTooSmall},
+    {"package_and_margin_fit", TRUE, 1, 1, 5000000, 3000000, false, nullptr},
+    {"listing_error", TRUE, 1, 1, 0xFFFFFFFF, 1, true, kNoSpaceCheck},
+    {"query_fails", FALSE, 0, 0, 0, 0, false, kNoSpaceCheck},
 };
 
 void PrintTo(const FreeSpace& r, std::ostream* os) { *os << r.name; }
@@ -55,11 +73,14 @@ class FreeSpaceGate : public testing::TestWithParam<FreeSpace> {};
 TEST_P(FreeSpaceGate, StagesOnlyWithEnoughRoom) {
     g_space = GetParam();
     TempDir pkg, root;
-    MakeTree(pkg.path(), {"zorvad.sys"});
-    std::string staging = root / "QVTSTAGE.tmp\\";
+    if (g_space.fileBytes) WriteFileBytes(pkg / "zorvad.sys", std::string(g_space.fileBytes, 'z'));
+    char staging[MAX_PATH];
+    strcpy(staging, (root / "QVTSTAGE.tmp\\").c_str());
     OsOverride<decltype(OsCalls::GetDiskFreeSpaceA)> space(&OsCalls::GetDiskFreeSpaceA, FakeGetDiskFreeSpaceA);
+    OsOverride<decltype(OsCalls::FindNextFileA)> next(
+        &OsCalls::FindNextFileA, g_space.listingBreaks ? BrokenFindNextFileA : g_os.FindNextFileA);
     testing::internal::CaptureStdout();
-    int rc = StagePackage("C:\\", pkg.path().c_str(), staging.c_str());
+    int rc = StagePackage("C:\\", pkg.path().c_str(), staging);
     std::vector<std::string> lines = Lines(testing::internal::GetCapturedStdout());
     EXPECT_EQ(g_rootAsked, "C:\\");
     if (g_space.message) {
@@ -75,6 +96,58 @@ TEST_P(FreeSpaceGate, StagesOnlyWithEnoughRoom) {
 
 INSTANTIATE_TEST_SUITE_P(Table, FreeSpaceGate, testing::ValuesIn(kSpaces),
                          [](const testing::TestParamInfo<FreeSpace>& i) { return std::string(i.param.name); });
+
+// A staging name taken by another run before ours is made is replaced by a
+// new one made the same way, up to ten names in all.
+int g_taken, g_attempts, g_namesMade;
+DWORD g_otherError;
+std::string g_namesIn;
+decltype(OsCalls::CreateDirectoryA) g_realMkdir;
+
+BOOL WINAPI ContestedCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa) {
+    bool area = std::string(path).find("\\sub\\") == std::string::npos;
+    SetLastError(area && ++g_attempts <= g_taken ? ERROR_ALREADY_EXISTS : g_otherError);
+    return GetLastError() == 0 ? g_realMkdir(path, sa) : FALSE;
+}
+
+UINT WINAPI CountedGetTempFileNameA(LPCSTR, LPCSTR, UINT, LPSTR buf) {
+    sprintf(buf, "%s\\QVT%d.tmp", g_namesIn.c_str(), ++g_namesMade);
+    return 1;
+}
+
+TEST(TakenName, IsReplacedUpToTenTimes) {
+    struct Row {
+        int taken;         // attempts that find the name in use
+        DWORD otherError;  // every other attempt fails with this (0: none)
+        int names;         // names tried in all
+    };
+    const Row rows[] = {{0, 0, 1}, {1, 0, 2}, {9, 0, 10}, {10, 0, 10}, {0, ERROR_ACCESS_DENIED, 1}};
+    OsOverride<decltype(OsCalls::CreateDirectoryA)> mkdir(&OsCalls::CreateDirectoryA, ContestedCreateDirectoryA);
+    OsOverride<decltype(OsCalls::GetTempFileNameA)> name(&OsCalls::GetTempFileNameA, CountedGetTempFileNameA);
+    g_realMkdir = mkdir.saved();
+    for (const Row& r : rows) {
+        TempDir pkg, names;
+        MakeTree(pkg.path(), {"zorvad.sys", "sub\\", "sub\\x.txt"});
+        g_namesIn = names.path();
+        g_taken = r.taken;
+        g_otherError = r.otherError;
+        g_attempts = g_namesMade = 0;
+        char staging[MAX_PATH];
+        CountedGetTempFileNameA(nullptr, nullptr, 0, staging);
+        strcat(staging, "\\");
+        testing::internal::CaptureStdout();
+        int rc = StagePackage("C:\\", pkg.path().c_str(), staging);
+        std::vector<std::string> lines = Lines(testing::internal::GetCapturedStdout());
+        bool staged = r.taken < 10 && !r.otherError;
+        std::string last = names / ("QVT" + std::to_string(r.names) + ".tmp");
+        EXPECT_EQ(g_namesMade, r.names) << r.taken;
+        EXPECT_EQ(rc, staged ? 0 : 1) << r.taken;
+        EXPECT_EQ(lines, staged ? std::vector<std::string>{}
+                                : std::vector<std::string>{"Unable to create temporary directory!"});
+        EXPECT_EQ(std::string(staging), last + "\\") << "the work directory is the name made last";
+        EXPECT_EQ(TreeWithContents(last), staged ? TreeWithContents(pkg.path()) : std::vector<std::string>{});
+    }
+}
 
 // Whole staged runs in-process: Windows XP (so no update runs), the
 // staging name made in a test folder instead of the drive root.

@@ -98,7 +98,10 @@ HANDLE WINAPI ListFirst(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     return reinterpret_cast<HANDLE>(0x5150);
 }
 BOOL WINAPI ListNext(HANDLE, LPWIN32_FIND_DATAA data) {
-    if (g_next == g_listing.size()) return FALSE;
+    if (g_next == g_listing.size()) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
     Deliver(data);
     return TRUE;
 }
@@ -178,7 +181,7 @@ const FailureRow kFailures[] = {
      {kSubDirFailed},
      {"a.txt=a.txt", "b\\", "b\\old.txt=stale"}},
     {"existing_file_is_overwritten", {"a.txt"}, {"a.txt"}, "", 0, {}, {"a.txt=a.txt"}},
-    {"missing_source_counts_as_copied", {}, {}, "", 0, {}, {}},
+    {"missing_source_fails", {}, {}, "", 1, {kCopyFailed}, {}},
 };
 
 class TreeCopyFailure : public testing::TestWithParam<FailureRow> {};
@@ -200,6 +203,63 @@ TEST_P(TreeCopyFailure, StopsAtFirstFailure) {
 
 INSTANTIATE_TEST_SUITE_P(Table, TreeCopyFailure, testing::ValuesIn(kFailures),
                          [](const testing::TestParamInfo<FailureRow>& i) { return std::string(i.param.name); });
+
+// A listing that cannot be opened or breaks off fails the level, unless the
+// system says the folder is empty or finished; the size walk before
+// staging gives up on the same faults.
+std::string g_faultPattern;
+bool g_faultOnFirst;
+DWORD g_faultError;
+HANDLE g_faultListing;
+decltype(OsCalls::FindFirstFileA) g_realFindFirst;
+decltype(OsCalls::FindNextFileA) g_realFindNext;
+
+HANDLE WINAPI FaultyFindFirst(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+    if (g_faultPattern != pattern) return g_realFindFirst(pattern, data);
+    SetLastError(g_faultError);
+    return g_faultOnFirst ? INVALID_HANDLE_VALUE : (g_faultListing = g_realFindFirst(pattern, data));
+}
+
+BOOL WINAPI FaultyFindNext(HANDLE h, LPWIN32_FIND_DATAA data) {
+    if (h != g_faultListing) return g_realFindNext(h, data);
+    SetLastError(g_faultError);
+    return FALSE;
+}
+
+TEST(ListingError, FailsTheLevel) {
+    struct Row {
+        const char* dir;  // whose listing fails ("" the top)
+        bool onFirst;     // FindFirstFileA fails; else FindNextFileA after "."
+        DWORD error;
+        std::vector<std::string> lines;
+    };
+    const Row rows[] = {
+        {"", true, ERROR_ACCESS_DENIED, {kCopyFailed}},
+        {"sub\\deeper", true, ERROR_PATH_NOT_FOUND, {kCopyFailed, kNestedFailed, kNestedFailed}},
+        {"sub", false, ERROR_NOT_READY, {kCopyFailed, kNestedFailed}},  // the CD taken out
+        {"sub", true, ERROR_FILE_NOT_FOUND, {}},                         // as an empty drive root
+        {"sub", false, ERROR_NO_MORE_FILES, {}},
+    };
+    OsOverride<decltype(OsCalls::FindFirstFileA)> first(&OsCalls::FindFirstFileA, FaultyFindFirst);
+    OsOverride<decltype(OsCalls::FindNextFileA)> next(&OsCalls::FindNextFileA, FaultyFindNext);
+    g_realFindFirst = first.saved();
+    g_realFindNext = next.saved();
+    for (const Row& r : rows) {
+        TempDir pkg, dest;
+        MakeTree(pkg.path(), {"a.txt", "sub\\", "sub\\b.txt", "sub\\deeper\\", "sub\\deeper\\c.txt", "z.txt"});
+        g_faultPattern = (*r.dir ? pkg / r.dir : pkg.path()) + "\\*.*";
+        g_faultOnFirst = r.onFirst;
+        g_faultError = r.error;
+        uint64_t bytes = 0;
+        g_faultListing = nullptr;
+        EXPECT_EQ(TreeBytes(pkg.path().c_str(), (dest.path() + "\\").c_str(), 1, &bytes), r.lines.empty()) << r.error;
+        g_faultListing = nullptr;
+        FsRecorder rec;  // every listing opened is closed, on the failing paths too
+        Outcome out = Copy(pkg.path(), dest.path() + "\\");
+        EXPECT_EQ(out.rc, r.lines.empty() ? 0 : 1) << r.error;
+        EXPECT_EQ(out.lines, r.lines) << r.error;
+    }
+}
 
 // The destination inside the source: the walk passes over it and ends.
 struct InsideRow {

@@ -1,0 +1,76 @@
+#include "staging/privatearea.h"
+
+#include "os/oscalls.h"
+
+#include <string.h>
+
+namespace {
+
+// Room for a SID of two sub-authorities and an ACL of two such entries,
+// with a margin; DWORD arrays keep them aligned.
+const DWORD kSidBytes = 16;
+const DWORD kAclBytes = 64;
+
+DWORD g_systemSid[kSidBytes / sizeof(DWORD)];
+DWORD g_adminsSid[kSidBytes / sizeof(DWORD)];
+DWORD g_acl[kAclBytes / sizeof(DWORD)];
+SECURITY_DESCRIPTOR g_descriptor;
+
+const BYTE kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+
+bool MakeSid(DWORD* sid, BYTE count, DWORD first, DWORD second) {
+    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
+    memset(sid, 0, kSidBytes);
+    if (!g_os.InitializeSid(sid, &nt, count)) return false;
+    *g_os.GetSidSubAuthority(sid, 0) = first;
+    if (count > 1) *g_os.GetSidSubAuthority(sid, 1) = second;
+    return g_os.GetLengthSid(sid) <= kSidBytes;
+}
+
+// NT 4.0 has no AddAccessAllowedAceEx: add the entry, then mark it
+// inheritable in its header.
+bool AddInheritedEntry(ACL* acl, DWORD index, PSID sid) {
+    void* ace = nullptr;
+    if (!g_os.AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid)) return false;
+    if (!g_os.GetAce(acl, index, &ace) || ace == nullptr) return false;
+    static_cast<ACE_HEADER*>(ace)->AceFlags = kInherited;
+    return true;
+}
+
+typedef BOOL(WINAPI* SetControlFn)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL, SECURITY_DESCRIPTOR_CONTROL);
+
+// Windows 2000 and later would add the root's inheritable entries to ours
+// unless the DACL is protected; NT 4.0 inherits nothing by itself and has
+// no call to protect it with.
+bool ProtectFromParent(SECURITY_DESCRIPTOR* sd) {
+    HMODULE advapi = g_os.GetModuleHandleA("advapi32.dll");
+    if (advapi == nullptr) return false;  // linked to us: it is loaded
+    FARPROC found = g_os.GetProcAddress(advapi, "SetSecurityDescriptorControl");
+    if (found == nullptr) return true;  // NT 4.0
+    SetControlFn setControl = reinterpret_cast<SetControlFn>(reinterpret_cast<void*>(found));
+    return setControl(sd, SE_DACL_PROTECTED, SE_DACL_PROTECTED) != FALSE;
+}
+
+}  // namespace
+
+bool BuildPrivateAreaSecurity(SECURITY_ATTRIBUTES* attributes) {
+    memset(attributes, 0, sizeof *attributes);
+    memset(g_acl, 0, sizeof g_acl);
+    memset(&g_descriptor, 0, sizeof g_descriptor);
+    if (!MakeSid(g_systemSid, 1, SECURITY_LOCAL_SYSTEM_RID, 0) ||
+        !MakeSid(g_adminsSid, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS))
+        return false;
+    ACL* acl = reinterpret_cast<ACL*>(g_acl);
+    // Each entry's SID takes the place of its SidStart.
+    const DWORD entry = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
+    DWORD size = sizeof(ACL) + entry + g_os.GetLengthSid(g_systemSid) + entry + g_os.GetLengthSid(g_adminsSid);
+    if (size > kAclBytes || !g_os.InitializeAcl(acl, size, ACL_REVISION)) return false;
+    if (!AddInheritedEntry(acl, 0, g_systemSid) || !AddInheritedEntry(acl, 1, g_adminsSid)) return false;
+    if (!g_os.InitializeSecurityDescriptor(&g_descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !g_os.SetSecurityDescriptorDacl(&g_descriptor, TRUE, acl, FALSE) || !ProtectFromParent(&g_descriptor))
+        return false;
+    attributes->nLength = sizeof *attributes;
+    attributes->lpSecurityDescriptor = &g_descriptor;
+    attributes->bInheritHandle = FALSE;
+    return true;
+}
