@@ -46,6 +46,14 @@ bool IsWalkDestination(const char* sourceForm, const char* name, const char* top
     return SourceForm(nested, kPathSize, sourceForm, name) && SamePathIgnoringCase(nested, topDest);
 }
 
+// A level's source form (base + name and a backslash) and its search
+// pattern, each in kPathSize characters. False when either does not fit.
+bool LevelPaths(const char* base, const char* name, char* sourceForm, char* pattern) {
+    memset(sourceForm, 0, kPathSize);
+    memset(pattern, 0, kPathSize);
+    return SourceForm(sourceForm, kPathSize, base, name) && JoinPath(pattern, kPathSize, sourceForm, "*.*", "");
+}
+
 int CopyLevel(const char* base, const char* name, const char* dest, const char* topDest);
 
 int CopyOneFile(const char* sourceForm, const char* dest, const char* name) {
@@ -75,9 +83,7 @@ int CopyOneSubDirectory(const char* sourceForm, const char* dest, const char* to
 int CopyLevel(const char* base, const char* name, const char* dest, const char* topDest) {
     char sourceForm[kPathSize];
     char pattern[kPathSize];
-    memset(sourceForm, 0, sizeof sourceForm);
-    memset(pattern, 0, sizeof pattern);
-    if (!SourceForm(sourceForm, kPathSize, base, name) || !JoinPath(pattern, kPathSize, sourceForm, "*.*", ""))
+    if (!LevelPaths(base, name, sourceForm, pattern))
         return Fail(kFileCopyFailed);
 
     WIN32_FIND_DATAA entry;
@@ -106,9 +112,7 @@ int CopyLevel(const char* base, const char* name, const char* dest, const char* 
 bool SizeLevel(const char* base, const char* name, const char* topDest, uint64_t clusterBytes, uint64_t* total) {
     char sourceForm[kPathSize];
     char pattern[kPathSize];
-    memset(sourceForm, 0, sizeof sourceForm);
-    memset(pattern, 0, sizeof pattern);
-    if (!SourceForm(sourceForm, kPathSize, base, name) || !JoinPath(pattern, kPathSize, sourceForm, "*.*", ""))
+    if (!LevelPaths(base, name, sourceForm, pattern))
         return true;
 
     WIN32_FIND_DATAA entry;
