@@ -32,4 +32,6 @@ OsCalls g_os = {
     ::GetAce,
     ::InitializeSecurityDescriptor,
     ::SetSecurityDescriptorDacl,
+    ::GetFileAttributesA,
+    ::GetTickCount,
 };

@@ -39,6 +39,10 @@ struct OsCalls {
     decltype(&::GetAce) GetAce;
     decltype(&::InitializeSecurityDescriptor) InitializeSecurityDescriptor;
     decltype(&::SetSecurityDescriptorDacl) SetSecurityDescriptorDacl;
+    // The update utility looked for in the work directory; the result log's
+    // wait for another run, by the clock.
+    decltype(&::GetFileAttributesA) GetFileAttributesA;
+    decltype(&::GetTickCount) GetTickCount;
 };
 
 extern OsCalls g_os;
