@@ -13,14 +13,15 @@
 
 namespace {
 
-// How long another run may hold the log before we give up, and how often
-// we look again meanwhile.
+// How long another run may hold the log before we give up, by the clock,
+// and how often we look again meanwhile (a sleep may last longer).
 const DWORD kHeldWaitMs = 10000;
 const DWORD kHeldRetryMs = 50;
 
 int Put(const char* text, FILE* f) { return fputs(text, f); }
 int Flush(FILE* f) { return fflush(f); }
 int Close(FILE* f) { return fclose(f); }
+int Cut(int fd, long length) { return _chsize(fd, length); }
 
 [[noreturn]] void EndRun(const char* message) {
     ConsoleMessage(message);
@@ -32,20 +33,20 @@ int Close(FILE* f) { return fclose(f); }
 // file shows as a sharing violation, worth waiting for; a read-only file or
 // a folder of that name will not change, so those fail at once.
 FILE* OpenDenyingWriters(const char* path) {
-    DWORD waited = 0;
+    const DWORD start = g_os.GetTickCount();
     for (;;) {
         _doserrno = 0;
         FILE* f = _fsopen(path, "a+", _SH_DENYWR);
         if (f != nullptr) return f;
-        if (_doserrno != ERROR_SHARING_VIOLATION || waited >= kHeldWaitMs) return nullptr;
+        // Unsigned difference: right across the counter's wrap after 49.7 days.
+        if (_doserrno != ERROR_SHARING_VIOLATION || g_os.GetTickCount() - start >= kHeldWaitMs) return nullptr;
         g_os.Sleep(kHeldRetryMs);
-        waited += kHeldRetryMs;
     }
 }
 
 }  // namespace
 
-RecordIo g_recordIo = {Put, Flush, Close};
+RecordIo g_recordIo = {Put, Flush, Close, Cut};
 
 AppendOutcome AppendRecordLine(const char* path, const char* line) {
     FILE* log = OpenDenyingWriters(path);
@@ -67,9 +68,12 @@ AppendOutcome AppendRecordLine(const char* path, const char* line) {
     if (ok && fragment) ok = g_recordIo.put("\n", log) >= 0;
     if (ok) ok = g_recordIo.put(line, log) >= 0;
     if (ok) ok = g_recordIo.flush(log) == 0;
-    // No part of a failed line stays; the lock still keeps others out.
-    if (!ok && length >= 0) (void)_chsize(_fileno(log), length);
+    // No part of a failed line stays; the lock still keeps others out. If
+    // the cut fails too, the piece stays: the next line starts after it on a
+    // line of its own.
+    bool pieceLeft = !ok && length >= 0 && g_recordIo.cut(_fileno(log), length) != 0;
     if (g_recordIo.close(log) != 0) ok = false;
+    if (pieceLeft) return kAppendPieceLeft;
     return ok ? kAppended : kAppendWriteFailed;
 }
 
@@ -95,6 +99,7 @@ int WriteResultRecord(const char* date, const char* time, const char* update, co
     case kAppendOpenFailed:
         EndRun("Log File Creation Failed!");
     case kAppendWriteFailed:
+    case kAppendPieceLeft:
         EndRun("Log File Write Failed!");
     }
     return 0;
