@@ -5,6 +5,7 @@
 #include "common/strbuf.h"
 #include "os/oscalls.h"
 #include "resultlog/recordline.h"
+#include "staging/privatearea.h"
 
 #include <io.h>
 #include <share.h>
@@ -23,9 +24,25 @@ int Flush(FILE* f) { return fflush(f); }
 int Close(FILE* f) { return fclose(f); }
 int Cut(int fd, long length) { return _chsize(fd, length); }
 
+const char kCreationFailed[] = "Log File Creation Failed!";
+
 [[noreturn]] void EndRun(const char* message) {
     ConsoleMessage(message);
     exit(1);
+}
+
+// The log is what administrators read to see which servers took an
+// update: a folder made here lets Users read it and nobody else write. One
+// that is there already is used as it is. Never made open to all.
+void MakeLogFolder(const char* dir) {
+    if (g_os.GetFileAttributesA(dir) != INVALID_FILE_ATTRIBUTES) return;
+    SECURITY_ATTRIBUTES security;
+    if (!BuildLogFolderSecurity(&security)) {
+        ConsoleMessage("Unable to make the result log folder private.");
+        EndRun(kCreationFailed);
+    }
+    // Another run may make it first: the open decides.
+    g_os.CreateDirectoryA(dir, &security);
 }
 
 // Other writers are kept out while the file is open: two runs appending at
@@ -83,9 +100,8 @@ int WriteResultRecord(const char* date, const char* time, const char* update, co
     memset(path, 0, sizeof path);
     // msvcrt matches the name in any letter case, as the environment block does.
     const char* drive = getenv("systemdrive");
-    if (drive == nullptr || !LogDirPath(path, sizeof path, drive)) EndRun("Log File Creation Failed!");
-    // Usually there already; the open tells whether we can go on.
-    g_os.CreateDirectoryA(path, nullptr);
+    if (drive == nullptr || !LogDirPath(path, sizeof path, drive)) EndRun(kCreationFailed);
+    MakeLogFolder(path);
     StrAppend(path, sizeof path, kLogFileName);  // fits: LogDirPath made room
 
     char line[kRecordLineSize];
@@ -97,7 +113,7 @@ int WriteResultRecord(const char* date, const char* time, const char* update, co
     case kAppended:
         break;
     case kAppendOpenFailed:
-        EndRun("Log File Creation Failed!");
+        EndRun(kCreationFailed);
     case kAppendWriteFailed:
     case kAppendPieceLeft:
         EndRun("Log File Write Failed!");
