@@ -32,4 +32,15 @@ OsCalls g_os = {
     ::GetAce,
     ::InitializeSecurityDescriptor,
     ::SetSecurityDescriptorDacl,
+    // Held folders
+    ::CreateFileA,
+    ::GetFileInformationByHandle,
+    ::GetVolumeInformationA,
+    ::GetCurrentProcess,
+    ::OpenProcessToken,
+    ::GetTokenInformation,
+    ::GetKernelObjectSecurity,
+    ::GetSecurityDescriptorOwner,
+    ::GetSecurityDescriptorDacl,
+    ::EqualSid,
 };

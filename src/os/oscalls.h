@@ -39,6 +39,18 @@ struct OsCalls {
     decltype(&::GetAce) GetAce;
     decltype(&::InitializeSecurityDescriptor) InitializeSecurityDescriptor;
     decltype(&::SetSecurityDescriptorDacl) SetSecurityDescriptorDacl;
+    // Held folders (src/common/heldfolder.cpp): the handle, its identity,
+    // its owner and DACL, and the running user they are checked against.
+    decltype(&::CreateFileA) CreateFileA;
+    decltype(&::GetFileInformationByHandle) GetFileInformationByHandle;
+    decltype(&::GetVolumeInformationA) GetVolumeInformationA;
+    decltype(&::GetCurrentProcess) GetCurrentProcess;
+    decltype(&::OpenProcessToken) OpenProcessToken;
+    decltype(&::GetTokenInformation) GetTokenInformation;
+    decltype(&::GetKernelObjectSecurity) GetKernelObjectSecurity;
+    decltype(&::GetSecurityDescriptorOwner) GetSecurityDescriptorOwner;
+    decltype(&::GetSecurityDescriptorDacl) GetSecurityDescriptorDacl;
+    decltype(&::EqualSid) EqualSid;
 };
 
 extern OsCalls g_os;

@@ -1,31 +1,22 @@
 #include "staging/privatearea.h"
 
+#include "common/wellknownsid.h"
 #include "os/oscalls.h"
 
 #include <string.h>
 
 namespace {
 
-// Room for a SID of two sub-authorities and an ACL of two such entries,
-// with a margin; DWORD arrays keep them aligned.
-const DWORD kSidBytes = 16;
+// Room for an ACL of two entries of well-known SIDs, with a margin; DWORD
+// arrays keep them aligned.
 const DWORD kAclBytes = 64;
 
-DWORD g_systemSid[kSidBytes / sizeof(DWORD)];
-DWORD g_adminsSid[kSidBytes / sizeof(DWORD)];
+DWORD g_systemSid[kWellKnownSidBytes / sizeof(DWORD)];
+DWORD g_adminsSid[kWellKnownSidBytes / sizeof(DWORD)];
 DWORD g_acl[kAclBytes / sizeof(DWORD)];
 SECURITY_DESCRIPTOR g_descriptor;
 
 const BYTE kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-
-bool MakeSid(DWORD* sid, BYTE count, DWORD first, DWORD second) {
-    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
-    memset(sid, 0, kSidBytes);
-    if (!g_os.InitializeSid(sid, &nt, count)) return false;
-    *g_os.GetSidSubAuthority(sid, 0) = first;
-    if (count > 1) *g_os.GetSidSubAuthority(sid, 1) = second;
-    return g_os.GetLengthSid(sid) <= kSidBytes;
-}
 
 // NT 4.0 has no AddAccessAllowedAceEx: add the entry, then mark it
 // inheritable in its header.
@@ -57,8 +48,7 @@ bool BuildPrivateAreaSecurity(SECURITY_ATTRIBUTES* attributes) {
     memset(attributes, 0, sizeof *attributes);
     memset(g_acl, 0, sizeof g_acl);
     memset(&g_descriptor, 0, sizeof g_descriptor);
-    if (!MakeSid(g_systemSid, 1, SECURITY_LOCAL_SYSTEM_RID, 0) ||
-        !MakeSid(g_adminsSid, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS))
+    if (!MakeWellKnownSid(kSidSystem, g_systemSid) || !MakeWellKnownSid(kSidAdministrators, g_adminsSid))
         return false;
     ACL* acl = reinterpret_cast<ACL*>(g_acl);
     // Each entry's SID takes the place of its SidStart.
