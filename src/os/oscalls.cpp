@@ -34,4 +34,15 @@ OsCalls g_os = {
     ::SetSecurityDescriptorDacl,
     ::GetFileAttributesA,
     ::GetTickCount,
+    // Held folders
+    ::CreateFileA,
+    ::GetFileInformationByHandle,
+    ::GetVolumeInformationA,
+    ::GetCurrentProcess,
+    ::OpenProcessToken,
+    ::GetTokenInformation,
+    ::GetKernelObjectSecurity,
+    ::GetSecurityDescriptorOwner,
+    ::GetSecurityDescriptorDacl,
+    ::EqualSid,
 };

@@ -1,48 +1,36 @@
 #include "staging/privatearea.h"
 
+#include "common/wellknownsid.h"
 #include "os/oscalls.h"
 
 #include <string.h>
 
 namespace {
 
-// Room for a SID of two sub-authorities and an ACL of three such entries,
-// with a margin; DWORD arrays keep them aligned.
-const DWORD kSidBytes = 16;
+// Room for an ACL of three entries of well-known SIDs, with a margin; DWORD
+// arrays keep them aligned.
 const DWORD kAclBytes = 96;
 const int kMaxEntries = 3;
 
-DWORD g_sids[kMaxEntries][kSidBytes / sizeof(DWORD)];
+DWORD g_sids[kMaxEntries][kWellKnownSidBytes / sizeof(DWORD)];
 DWORD g_acl[kAclBytes / sizeof(DWORD)];
 SECURITY_DESCRIPTOR g_descriptor;
 
 const BYTE kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 
-// One entry: a well-known account of the NT authority and what it may do.
+// One entry: a well-known account and what it may do.
 struct Entry {
-    BYTE count;  // sub-authorities
-    DWORD first;
-    DWORD second;
+    WellKnownSid who;
     DWORD access;
 };
 
-const Entry kSystemFull = {1, SECURITY_LOCAL_SYSTEM_RID, 0, FILE_ALL_ACCESS};
-const Entry kAdminsFull = {2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, FILE_ALL_ACCESS};
+const Entry kSystemFull = {kSidSystem, FILE_ALL_ACCESS};
+const Entry kAdminsFull = {kSidAdministrators, FILE_ALL_ACCESS};
 // Read, list and traverse: what cacls calls R.
-const Entry kUsersRead = {2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS,
-                          FILE_GENERIC_READ | FILE_GENERIC_EXECUTE};
+const Entry kUsersRead = {kSidUsers, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE};
 
 const Entry kAreaEntries[] = {kSystemFull, kAdminsFull};
 const Entry kLogFolderEntries[] = {kSystemFull, kAdminsFull, kUsersRead};
-
-bool MakeSid(DWORD* sid, BYTE count, DWORD first, DWORD second) {
-    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
-    memset(sid, 0, kSidBytes);
-    if (!g_os.InitializeSid(sid, &nt, count)) return false;
-    *g_os.GetSidSubAuthority(sid, 0) = first;
-    if (count > 1) *g_os.GetSidSubAuthority(sid, 1) = second;
-    return g_os.GetLengthSid(sid) <= kSidBytes;
-}
 
 // NT 4.0 has no AddAccessAllowedAceEx: add the entry, then mark it
 // inheritable in its header.
@@ -77,7 +65,7 @@ bool BuildPrivateSecurity(const Entry* entries, int count, SECURITY_ATTRIBUTES* 
     const DWORD entry = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
     DWORD size = sizeof(ACL);
     for (int i = 0; i < count; ++i) {
-        if (!MakeSid(g_sids[i], entries[i].count, entries[i].first, entries[i].second)) return false;
+        if (!MakeWellKnownSid(entries[i].who, g_sids[i])) return false;
         size += entry + g_os.GetLengthSid(g_sids[i]);
     }
     ACL* acl = reinterpret_cast<ACL*>(g_acl);
