@@ -1,6 +1,7 @@
 #include "resultlog/resultrecord.h"
 
 #include "common/console.h"
+#include "common/heldfolder.h"
 #include "common/limits.h"
 #include "common/strbuf.h"
 #include "os/oscalls.h"
@@ -32,17 +33,21 @@ const char kCreationFailed[] = "Log File Creation Failed!";
 }
 
 // The log is what administrators read to see which servers took an
-// update: a folder made here lets Users read it and nobody else write. One
-// that is there already is used as it is. Never made open to all.
-void MakeLogFolder(const char* dir) {
-    if (g_os.GetFileAttributesA(dir) != INVALID_FILE_ATTRIBUTES) return;
+// update. A folder made here lets Users read it and nobody else write; one
+// that is there already is used as it is. Never made open to all. Held
+// until the line is written, so that nobody can rename it away and put a
+// folder of their own in its place meanwhile.
+HANDLE HoldLogFolder(const char* dir) {
+    HANDLE held = HoldFolder(dir);
+    if (held != INVALID_HANDLE_VALUE) return held;
     SECURITY_ATTRIBUTES security;
     if (!BuildLogFolderSecurity(&security)) {
         ConsoleMessage("Unable to make the result log folder private.");
         EndRun(kCreationFailed);
     }
-    // Another run may make it first: the open decides.
+    // Another run may make it first: the hold decides.
     g_os.CreateDirectoryA(dir, &security);
+    return HoldFolder(dir);
 }
 
 // Other writers are kept out while the file is open: two runs appending at
@@ -101,7 +106,9 @@ int WriteResultRecord(const char* date, const char* time, const char* update, co
     // msvcrt matches the name in any letter case, as the environment block does.
     const char* drive = getenv("systemdrive");
     if (drive == nullptr || !LogDirPath(path, sizeof path, drive)) EndRun(kCreationFailed);
-    MakeLogFolder(path);
+    HANDLE folder = HoldLogFolder(path);
+    // One someone else made (after renaming ours away) is not written to.
+    if (folder == INVALID_HANDLE_VALUE || !HeldFolderOwnerTrusted(folder)) EndRun(kCreationFailed);
     StrAppend(path, sizeof path, kLogFileName);  // fits: LogDirPath made room
 
     char line[kRecordLineSize];
@@ -109,7 +116,9 @@ int WriteResultRecord(const char* date, const char* time, const char* update, co
     // Cannot fail (the longest line has 342 characters); if it did, the line
     // would be left out whole rather than cut.
     (void)ComposeRecordLine(line, sizeof line, date, time, update, newValue, resultCode);
-    switch (AppendRecordLine(path, line)) {
+    AppendOutcome outcome = AppendRecordLine(path, line);
+    g_os.CloseHandle(folder);
+    switch (outcome) {
     case kAppended:
         break;
     case kAppendOpenFailed:

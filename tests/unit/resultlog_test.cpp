@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <io.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -256,6 +257,31 @@ TEST_P(RecordAppend, LandsWholeOrNotAtAll) {
 INSTANTIATE_TEST_SUITE_P(Table, RecordAppend, testing::ValuesIn(kAppends),
                          [](const testing::TestParamInfo<AppendRow>& i) { return std::string(i.param.name); });
 
+// While the line is written, the log folder cannot be renamed away: the put
+// tries, as another user would, and notes why it failed.
+std::string g_renameFrom;
+DWORD g_renameError = 0;
+
+int RenamingPut(const char* text, FILE* f) {
+    if (!g_renameFrom.empty() && g_renameError == 0)
+        g_renameError = MoveFileA(g_renameFrom.c_str(), (g_renameFrom + "-moved").c_str()) ? 0 : GetLastError();
+    return fputs(text, f);
+}
+
+TEST_F(ResultLog, LogFolderHeldWhileTheLineIsWritten) {
+    WriteFileBytes(pkg_ / "version.id", "Sample Driver Update\r\n2.04.11\r\n");
+    g_renameFrom = drive_ / "QVLOG";
+    g_renameError = 0;
+    RecordIo saved = g_recordIo;
+    g_recordIo.put = RenamingPut;
+    EXPECT_EQ(Log(28), 0);
+    g_recordIo = saved;
+    g_renameFrom.clear();
+    EXPECT_EQ(g_renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(ReadFileBytes(LogFile()), kExample);
+    EXPECT_TRUE(MoveFileA((drive_ / "QVLOG").c_str(), (drive_ / "QVLOG-moved").c_str())) << "let go after";
+}
+
 // Ends the process inside the call; the message moved to standard error so
 // that the death test can see it.
 void WriteEndsProcess(const char* systemDrive) {
@@ -294,6 +320,29 @@ TEST(ResultLogDeath, WriteFailureEndsTheRun) {
         g_recordIo = saved;
         EXPECT_EQ(ReadFileBytes(drive + "\\QVLOG\\QV.log"), cutFails ? kHalfLine : "");
     }
+    RemoveTree(drive);
+    _putenv("SYSTEMDRIVE=C:");
+}
+
+// A log folder owned by an ordinary account: someone renamed ours away and
+// made their own. Nothing is written into it.
+BOOL WINAPI UsersOwner(PSECURITY_DESCRIPTOR, PSID* owner, LPBOOL defaulted) {
+    static PSID users = nullptr;
+    if (users == nullptr) ConvertStringSidToSidA("S-1-5-32-545", &users);
+    *owner = users;
+    *defaulted = FALSE;
+    return users != nullptr;
+}
+
+TEST(ResultLogDeath, ForeignLogFolderIsNotWrittenTo) {
+    const std::string drive = "C:\\vorpkg-tests\\foreign-folder-drive";
+    RemoveTree(drive);
+    MakeDirs(drive + "\\QVLOG");
+    {
+        OsOverride<decltype(&::GetSecurityDescriptorOwner)> owner(&OsCalls::GetSecurityDescriptorOwner, UsersOwner);
+        EXPECT_EXIT(WriteEndsProcess(drive.c_str()), testing::ExitedWithCode(1), "Log File Creation Failed!");
+    }
+    EXPECT_TRUE(ListDir(drive + "\\QVLOG").empty());
     RemoveTree(drive);
     _putenv("SYSTEMDRIVE=C:");
 }
