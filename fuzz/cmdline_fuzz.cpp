@@ -18,7 +18,7 @@
 namespace {
 
 const size_t kLineSize = 261;         // the procedures' command and base buffers
-const size_t kLogPathSize = 256;      // the tool log path
+const size_t kLogPathSize = 256;      // the tool log path, the utility's path
 const size_t kInterpreterSize = 260;  // the runner's line
 
 bool Refused(unsigned char c) {
@@ -91,6 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         Composed log = Into(kLogPathSize, [&](char* b, size_t n) { return ComposeToolLogPath(b, n, d); });
         CHECK(log.ok && log.text == dir + "VOR.LOG");
+        Composed tool = Into(kLogPathSize, [&](char* b, size_t n) { return ComposeToolPath(b, n, d); });
+        CHECK(tool.ok && tool.text == dir + "mervane.exe");
     }
 
     // Any directory and command, any buffer size: all or nothing.
@@ -99,6 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Expect(Into(room, [&](char* b, size_t n) { return ComposeRunLine(b, n, d, kSetupFile, kReRunOption); }), room,
            dir + "zorvad.inf /oinowdp");
     Expect(Into(room, [&](char* b, size_t n) { return ComposeToolLogPath(b, n, d); }), room, dir + "VOR.LOG");
+    Expect(Into(room, [&](char* b, size_t n) { return ComposeToolPath(b, n, d); }), room, dir + "mervane.exe");
     Expect(Into(room, [&](char* b, size_t n) { return ComposeInterpreterLine(b, n, command.c_str()); }), room,
            "cmd /d /c \"" + command + "\"");
     // The runner's own buffer takes a command of at most 247 characters.

@@ -32,4 +32,17 @@ OsCalls g_os = {
     ::GetAce,
     ::InitializeSecurityDescriptor,
     ::SetSecurityDescriptorDacl,
+    ::GetFileAttributesA,
+    ::GetTickCount,
+    // Held folders
+    ::CreateFileA,
+    ::GetFileInformationByHandle,
+    ::GetVolumeInformationA,
+    ::GetCurrentProcess,
+    ::OpenProcessToken,
+    ::GetTokenInformation,
+    ::GetKernelObjectSecurity,
+    ::GetSecurityDescriptorOwner,
+    ::GetSecurityDescriptorDacl,
+    ::EqualSid,
 };

@@ -39,6 +39,22 @@ struct OsCalls {
     decltype(&::GetAce) GetAce;
     decltype(&::InitializeSecurityDescriptor) InitializeSecurityDescriptor;
     decltype(&::SetSecurityDescriptorDacl) SetSecurityDescriptorDacl;
+    // The update utility looked for in the work directory; the result log's
+    // wait for another run, by the clock.
+    decltype(&::GetFileAttributesA) GetFileAttributesA;
+    decltype(&::GetTickCount) GetTickCount;
+    // Held folders (src/common/heldfolder.cpp): the handle, its identity,
+    // its owner and DACL, and the running user they are checked against.
+    decltype(&::CreateFileA) CreateFileA;
+    decltype(&::GetFileInformationByHandle) GetFileInformationByHandle;
+    decltype(&::GetVolumeInformationA) GetVolumeInformationA;
+    decltype(&::GetCurrentProcess) GetCurrentProcess;
+    decltype(&::OpenProcessToken) OpenProcessToken;
+    decltype(&::GetTokenInformation) GetTokenInformation;
+    decltype(&::GetKernelObjectSecurity) GetKernelObjectSecurity;
+    decltype(&::GetSecurityDescriptorOwner) GetSecurityDescriptorOwner;
+    decltype(&::GetSecurityDescriptorDacl) GetSecurityDescriptorDacl;
+    decltype(&::EqualSid) EqualSid;
 };
 
 extern OsCalls g_os;

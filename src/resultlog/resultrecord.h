@@ -15,20 +15,23 @@ int WriteResultRecord(const char* date, const char* time, const char* update, co
 enum AppendOutcome {
     kAppended,
     kAppendOpenFailed,   // nothing written
-    kAppendWriteFailed,  // the file cut back to its old length where it could be
+    kAppendWriteFailed,  // the file cut back to its old length
+    kAppendPieceLeft,    // the write failed and so did the cut: a piece of the line may stay
 };
 
 // Appends line to the text file at path, on a line of its own: a file that
 // does not end in a line feed gets one first. Other runs are kept from
-// writing meanwhile; while one of them holds the file, waits up to 10 s.
+// writing meanwhile; while one of them holds the file, waits up to 10 s by
+// the clock.
 AppendOutcome AppendRecordLine(const char* path, const char* line);
 
-// The stdio calls that write the record, in one table so that tests can
+// The run-time calls that write the record, in one table so that tests can
 // play a full disk.
 struct RecordIo {
     int (*put)(const char* text, FILE* f);
     int (*flush)(FILE* f);
     int (*close)(FILE* f);
+    int (*cut)(int fd, long length);  // _chsize
 };
 
 extern RecordIo g_recordIo;

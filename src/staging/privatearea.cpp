@@ -1,37 +1,42 @@
 #include "staging/privatearea.h"
 
+#include "common/wellknownsid.h"
 #include "os/oscalls.h"
 
 #include <string.h>
 
 namespace {
 
-// Room for a SID of two sub-authorities and an ACL of two such entries,
-// with a margin; DWORD arrays keep them aligned.
-const DWORD kSidBytes = 16;
-const DWORD kAclBytes = 64;
+// Room for an ACL of three entries of well-known SIDs, with a margin; DWORD
+// arrays keep them aligned.
+const DWORD kAclBytes = 96;
+const int kMaxEntries = 3;
 
-DWORD g_systemSid[kSidBytes / sizeof(DWORD)];
-DWORD g_adminsSid[kSidBytes / sizeof(DWORD)];
+DWORD g_sids[kMaxEntries][kWellKnownSidBytes / sizeof(DWORD)];
 DWORD g_acl[kAclBytes / sizeof(DWORD)];
 SECURITY_DESCRIPTOR g_descriptor;
 
 const BYTE kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 
-bool MakeSid(DWORD* sid, BYTE count, DWORD first, DWORD second) {
-    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
-    memset(sid, 0, kSidBytes);
-    if (!g_os.InitializeSid(sid, &nt, count)) return false;
-    *g_os.GetSidSubAuthority(sid, 0) = first;
-    if (count > 1) *g_os.GetSidSubAuthority(sid, 1) = second;
-    return g_os.GetLengthSid(sid) <= kSidBytes;
-}
+// One entry: a well-known account and what it may do.
+struct Entry {
+    WellKnownSid who;
+    DWORD access;
+};
+
+const Entry kSystemFull = {kSidSystem, FILE_ALL_ACCESS};
+const Entry kAdminsFull = {kSidAdministrators, FILE_ALL_ACCESS};
+// Read, list and traverse: what cacls calls R.
+const Entry kUsersRead = {kSidUsers, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE};
+
+const Entry kAreaEntries[] = {kSystemFull, kAdminsFull};
+const Entry kLogFolderEntries[] = {kSystemFull, kAdminsFull, kUsersRead};
 
 // NT 4.0 has no AddAccessAllowedAceEx: add the entry, then mark it
 // inheritable in its header.
-bool AddInheritedEntry(ACL* acl, DWORD index, PSID sid) {
+bool AddInheritedEntry(ACL* acl, DWORD index, DWORD access, PSID sid) {
     void* ace = nullptr;
-    if (!g_os.AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid)) return false;
+    if (!g_os.AddAccessAllowedAce(acl, ACL_REVISION, access, sid)) return false;
     if (!g_os.GetAce(acl, index, &ace) || ace == nullptr) return false;
     static_cast<ACE_HEADER*>(ace)->AceFlags = kInherited;
     return true;
@@ -51,21 +56,22 @@ bool ProtectFromParent(SECURITY_DESCRIPTOR* sd) {
     return setControl(sd, SE_DACL_PROTECTED, SE_DACL_PROTECTED) != FALSE;
 }
 
-}  // namespace
-
-bool BuildPrivateAreaSecurity(SECURITY_ATTRIBUTES* attributes) {
+bool BuildPrivateSecurity(const Entry* entries, int count, SECURITY_ATTRIBUTES* attributes) {
     memset(attributes, 0, sizeof *attributes);
     memset(g_acl, 0, sizeof g_acl);
     memset(&g_descriptor, 0, sizeof g_descriptor);
-    if (!MakeSid(g_systemSid, 1, SECURITY_LOCAL_SYSTEM_RID, 0) ||
-        !MakeSid(g_adminsSid, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS))
-        return false;
-    ACL* acl = reinterpret_cast<ACL*>(g_acl);
+    if (count > kMaxEntries) return false;
     // Each entry's SID takes the place of its SidStart.
     const DWORD entry = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
-    DWORD size = sizeof(ACL) + entry + g_os.GetLengthSid(g_systemSid) + entry + g_os.GetLengthSid(g_adminsSid);
+    DWORD size = sizeof(ACL);
+    for (int i = 0; i < count; ++i) {
+        if (!MakeWellKnownSid(entries[i].who, g_sids[i])) return false;
+        size += entry + g_os.GetLengthSid(g_sids[i]);
+    }
+    ACL* acl = reinterpret_cast<ACL*>(g_acl);
     if (size > kAclBytes || !g_os.InitializeAcl(acl, size, ACL_REVISION)) return false;
-    if (!AddInheritedEntry(acl, 0, g_systemSid) || !AddInheritedEntry(acl, 1, g_adminsSid)) return false;
+    for (int i = 0; i < count; ++i)
+        if (!AddInheritedEntry(acl, static_cast<DWORD>(i), entries[i].access, g_sids[i])) return false;
     if (!g_os.InitializeSecurityDescriptor(&g_descriptor, SECURITY_DESCRIPTOR_REVISION) ||
         !g_os.SetSecurityDescriptorDacl(&g_descriptor, TRUE, acl, FALSE) || !ProtectFromParent(&g_descriptor))
         return false;
@@ -73,4 +79,15 @@ bool BuildPrivateAreaSecurity(SECURITY_ATTRIBUTES* attributes) {
     attributes->lpSecurityDescriptor = &g_descriptor;
     attributes->bInheritHandle = FALSE;
     return true;
+}
+
+}  // namespace
+
+bool BuildPrivateAreaSecurity(SECURITY_ATTRIBUTES* attributes) {
+    return BuildPrivateSecurity(kAreaEntries, sizeof kAreaEntries / sizeof kAreaEntries[0], attributes);
+}
+
+bool BuildLogFolderSecurity(SECURITY_ATTRIBUTES* attributes) {
+    return BuildPrivateSecurity(kLogFolderEntries, sizeof kLogFolderEntries / sizeof kLogFolderEntries[0],
+                                attributes);
 }

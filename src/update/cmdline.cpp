@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+const char kToolName[] = "mervane.exe";
 const char kToolLogName[] = "VOR.LOG";
 const char kDriverFile[] = "zorvad.sys";
 const char kSetupFile[] = "zorvad.inf";
@@ -22,6 +23,11 @@ bool Unsafe(unsigned char c) {
 // byte after a lead byte is no trail byte and is checked as itself.
 bool TrailByte(unsigned char c) { return c >= 0x40 && c != 0x7F; }
 
+bool InWorkDir(char* buf, size_t size, const char* dir, const char* name) {
+    const char* parts[] = {dir, name};
+    return StrJoin(buf, size, parts, sizeof parts / sizeof parts[0]);
+}
+
 }  // namespace
 
 WorkDirCheck CheckWorkDir(const char* dir, LeadByteTest isLeadByte) {
@@ -36,7 +42,7 @@ WorkDirCheck CheckWorkDir(const char* dir, LeadByteTest isLeadByte) {
 }
 
 bool ComposeBaseLine(char* buf, size_t size, const char* dir, const char* file) {
-    const char* parts[] = {"mervane.exe /l ", dir, kToolLogName, " /s /noreboot /i ", dir, file};
+    const char* parts[] = {kToolName, " /l ", dir, kToolLogName, " /s /noreboot /i ", dir, file};
     return StrJoin(buf, size, parts, sizeof parts / sizeof parts[0]);
 }
 
@@ -45,10 +51,9 @@ bool ComposeRunLine(char* buf, size_t size, const char* base, const char* file, 
     return StrJoin(buf, size, parts, sizeof parts / sizeof parts[0]);
 }
 
-bool ComposeToolLogPath(char* buf, size_t size, const char* dir) {
-    const char* parts[] = {dir, kToolLogName};
-    return StrJoin(buf, size, parts, sizeof parts / sizeof parts[0]);
-}
+bool ComposeToolLogPath(char* buf, size_t size, const char* dir) { return InWorkDir(buf, size, dir, kToolLogName); }
+
+bool ComposeToolPath(char* buf, size_t size, const char* dir) { return InWorkDir(buf, size, dir, kToolName); }
 
 bool ComposeInterpreterLine(char* buf, size_t size, const char* command) {
     const char* parts[] = {"cmd /d /c \"", command, "\""};

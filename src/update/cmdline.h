@@ -9,6 +9,7 @@
 // a first-run line is 59 + 2 * length characters, at most 247.
 const size_t kMaxWorkDirLength = 94;
 
+extern const char kToolName[];        // "mervane.exe"
 extern const char kToolLogName[];     // "VOR.LOG"
 extern const char kDriverFile[];      // "zorvad.sys"
 extern const char kSetupFile[];       // "zorvad.inf"
@@ -41,6 +42,8 @@ bool ComposeBaseLine(char* buf, size_t size, const char* dir, const char* file);
 bool ComposeRunLine(char* buf, size_t size, const char* base, const char* file, const char* option);
 // dir "VOR.LOG"
 bool ComposeToolLogPath(char* buf, size_t size, const char* dir);
+// dir "mervane.exe"
+bool ComposeToolPath(char* buf, size_t size, const char* dir);
 // "cmd /d /c \"" command "\""
 bool ComposeInterpreterLine(char* buf, size_t size, const char* command);
 

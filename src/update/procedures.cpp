@@ -15,20 +15,25 @@ namespace {
 const char kDirTooLong[] = "Update directory path is too long: ";
 const char kDirUnusable[] = "Update directory name cannot be passed to the update utility: ";
 const char kNoNewLog[] = "Update utility left no new log: ";
+const char kLogUnreadable[] = "Update utility log cannot be read: ";
+const char kToolMissing[] = "Update utility not found: ";
 
 // A procedure's buffers live until the process ends.
 char g_command[kDirSize];
 char g_base[kDirSize];
 char g_logPath[kSysDirSize];
 char g_piece[kSysDirSize];
+char g_toolPath[kSysDirSize];
 
 // Checks the work directory and composes the base line, the first-run line
-// and the log path. Refuses (with a message) before anything has run.
+// and the paths of the log and the utility. Refuses (with a message) before
+// anything has run.
 bool Prepare(const char* dir, const char* baseFile, const char* firstFile) {
     memset(g_command, 0, sizeof g_command);
     memset(g_base, 0, sizeof g_base);
     memset(g_logPath, 0, sizeof g_logPath);
     memset(g_piece, 0, sizeof g_piece);
+    memset(g_toolPath, 0, sizeof g_toolPath);
     switch (CheckWorkDir(dir, AnsiLeadByte)) {
     case kWorkDirOk:
         break;
@@ -41,7 +46,7 @@ bool Prepare(const char* dir, const char* baseFile, const char* firstFile) {
     }
     if (!ComposeBaseLine(g_base, kDirSize, dir, baseFile) ||
         !ComposeRunLine(g_command, kDirSize, g_base, firstFile, kFirstRunOption) ||
-        !ComposeToolLogPath(g_logPath, kSysDirSize, dir)) {
+        !ComposeToolLogPath(g_logPath, kSysDirSize, dir) || !ComposeToolPath(g_toolPath, kSysDirSize, dir)) {
         ConsoleMessage2(kDirTooLong, dir);
         return false;
     }
@@ -104,24 +109,46 @@ bool ScanToolLog(LogScan* scan) {
     return true;
 }
 
-// Runs the first-run line and scans the log it left. False, with the
-// message said, when it left none this run or the log cannot be read.
-bool FirstRun(LogScan* scan) {
+// cmd looks for the utility in the current directory and then along PATH:
+// without ours in the work directory, a stranger's would run as the
+// administrator. Checked before every run, as the package may go meanwhile.
+bool RunTool(const char* command) {
+    DWORD attributes = g_os.GetFileAttributesA(g_toolPath);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        ConsoleMessage2(kToolMissing, g_toolPath);
+        return false;
+    }
+    RunCommand(command);
+    return true;
+}
+
+enum FirstRunOutcome {
+    kScanned,
+    kNoEvidence,  // no new log, or one that cannot be read: said
+    kNoTool,      // nothing ran: said
+};
+
+// Runs the first-run line and scans the log it left.
+FirstRunOutcome FirstRun(LogScan* scan) {
     LogStamp before = StampToolLog();
-    RunCommand(g_command);
-    if (WrittenSince(before, StampToolLog()) && ScanToolLog(scan)) return true;
-    ConsoleMessage2(kNoNewLog, g_logPath);
-    return false;
+    if (!RunTool(g_command)) return kNoTool;
+    if (!WrittenSince(before, StampToolLog())) {
+        ConsoleMessage2(kNoNewLog, g_logPath);
+        return kNoEvidence;
+    }
+    if (ScanToolLog(scan)) return kScanned;
+    ConsoleMessage2(kLogUnreadable, g_logPath);
+    return kNoEvidence;
 }
 
 // The re-run when the driver is back-level: announced, then run.
-void ReRun(const char* file) {
+bool ReRun(const char* file) {
     // Fits: the work directory check bounds every line.
     memset(g_command, 0, sizeof g_command);
     ComposeRunLine(g_command, kDirSize, g_base, file, kReRunOption);
     printf("THE DRIVER IS BACKLEVEL\n");
     printf("about to run [%s]\n", g_command);
-    RunCommand(g_command);
+    return RunTool(g_command);
 }
 
 }  // namespace
@@ -132,16 +159,18 @@ int UpdateWinNT(const char* dir) {
 
     int result = 1;
     LogScan scan;
-    if (FirstRun(&scan)) {
+    FirstRunOutcome first = FirstRun(&scan);
+    if (first == kNoTool) return 1;
+    if (first == kScanned) {
         result = 0;
         if (scan.bios) result = 29;
         if (scan.driver) {
             result = scan.bios ? 30 : 28;
-            ReRun("");
+            if (!ReRun("")) return 1;
         }
     }
     // The last line once more, whatever the log said or whether there was one.
-    RunCommand(g_command);
+    if (!RunTool(g_command)) return 1;
     return result;
 }
 
@@ -150,7 +179,7 @@ int UpdateWin2k(const char* dir) {
     printf("Win2k command to run is [%s]\n", g_command);
 
     LogScan scan;
-    if (!FirstRun(&scan)) return 1;
+    if (FirstRun(&scan) != kScanned) return 1;
     int result = 0;
     if (scan.bios) {
         printf("THE BIOS IS BACKLEVEL\n");
@@ -158,6 +187,6 @@ int UpdateWin2k(const char* dir) {
     }
     if (!scan.driver) return result;
     result = scan.bios ? 30 : 28;
-    ReRun(kDriverFile);
+    if (!ReRun(kDriverFile)) return 1;
     return result;
 }

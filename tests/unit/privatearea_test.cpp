@@ -1,8 +1,9 @@
-// The staging area's security: the descriptor handed to CreateDirectoryA,
-// and what Wine keeps of it. Wine holds no DACL of its own for a file: it
+// The security of the staging area and of the result log's folder: the
+// descriptor handed to CreateDirectoryA, and what Wine keeps of it. Wine holds no DACL of its own for a file: it
 // keeps what its file modes can (SYSTEM and the owner, an administrator;
 // Everyone's entry is gone) and gives copied files its default DACL, with
 // Everyone reading. Windows keeps the DACL as given, and copies inherit it.
+#include "resultlog/resultrecord.h"
 #include "staging/staging.h"
 #include "treefs.h"
 #include "winfs.h"
@@ -11,8 +12,10 @@
 
 #include <windows.h>
 
+#include <io.h>
 #include <sddl.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -65,33 +68,75 @@ std::vector<std::string> OthersWith(const std::string& path, DWORD mask) {
     return found;
 }
 
-TEST(StagingAreaSecurity, OnlySystemAndAdministrators) {
+// Makes the log folder below drive through a whole record write.
+void WriteRecordOn(const std::string& drive) {
+    _putenv(("SYSTEMDRIVE=" + drive).c_str());
+    WriteResultRecord("03-07-2004", "09:05:07", "u", "n", 0);
+}
+
+// The same, ending the process, its messages moved to standard error for
+// the death test to see.
+void WriteRecordDies(const std::string& drive) {
+    fflush(stdout);
+    _dup2(_fileno(stderr), _fileno(stdout));
+    WriteRecordOn(drive);
+}
+
+TEST(PrivateFolderSecurity, OnlyTheirEntries) {
     struct Row {
-        bool nt4;  // no SetSecurityDescriptorControl
+        bool logFolder;  // the result log's folder, else the staging area
+        bool nt4;        // no SetSecurityDescriptorControl
         bool cannotBuild;
+        bool existing;   // the log folder is there already
         const char* dacl;
     };
-    const Row rows[] = {{false, false, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"},
-                        {true, false, "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"},
-                        {false, true, ""}};
+    const Row rows[] = {{false, false, false, false, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"},
+                        {false, true, false, false, "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"},
+                        {false, false, true, false, ""},
+                        {true, false, false, false, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"},
+                        {true, true, false, false, "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"},
+                        {true, false, false, true, ""},
+                        {true, false, true, false, ""}};
     const DWORD kWrite = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES | DELETE |
                          WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
     for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << (row.logFolder ? "log folder" : "staging area") << (row.nt4 ? " nt4" : "")
+                                        << (row.cannotBuild ? " cannot build" : "")
+                                        << (row.existing ? " existing" : ""));
         TempDir pkg, root;
         MakeTree(pkg.path(), {"zorvad.sys", "sub\\", "sub\\deep.txt"});
-        std::string area = root / "QVTSTAGE.tmp";
+        std::string area = root / (row.logFolder ? "QVLOG" : "QVTSTAGE.tmp");
         char staging[MAX_PATH];
         strcpy(staging, (area + "\\").c_str());
-        g_areaPath = staging;
+        g_areaPath = row.logFolder ? area : staging;
         g_areaDacl.clear();
+        if (row.existing) MakeDirs(area);
         OsOverride<decltype(OsCalls::CreateDirectoryA)> mkdir(&OsCalls::CreateDirectoryA, NotingCreateDirectoryA);
         OsOverride<decltype(OsCalls::GetProcAddress)> proc(&OsCalls::GetProcAddress,
                                                            row.nt4 ? Nt4GetProcAddress : g_os.GetProcAddress);
         OsOverride<decltype(OsCalls::InitializeAcl)> acl(&OsCalls::InitializeAcl,
                                                          row.cannotBuild ? FailingInitializeAcl : g_os.InitializeAcl);
         g_realMkdir = mkdir.saved();
+        if (row.logFolder && row.cannotBuild) {
+            // A fixed folder: the dying child runs this body again.
+            const std::string drive = "C:\\vorpkg-tests\\log-folder-not-private";
+            RemoveTree(drive);
+            MakeDirs(drive);
+            EXPECT_EXIT(WriteRecordDies(drive), testing::ExitedWithCode(1),
+                        "Unable to make the result log folder private.\\s+Log File Creation Failed!");
+            EXPECT_TRUE(ListDir(drive).empty()) << "never an open log folder";
+            RemoveTree(drive);
+            _putenv("SYSTEMDRIVE=C:");
+            continue;
+        }
         testing::internal::CaptureStdout();
-        int rc = StagePackage("C:\\", pkg.path().c_str(), staging);
+        int rc = 0;
+        if (row.logFolder) {
+            WriteRecordOn(root.path());
+            _putenv("SYSTEMDRIVE=C:");
+        } else {
+            rc = StagePackage("C:\\", pkg.path().c_str(), staging);
+        }
         std::vector<std::string> lines = Lines(testing::internal::GetCapturedStdout());
         EXPECT_EQ(g_areaDacl, row.dacl);
         EXPECT_EQ(rc, row.cannotBuild ? 1 : 0);
@@ -100,7 +145,13 @@ TEST(StagingAreaSecurity, OnlySystemAndAdministrators) {
             EXPECT_TRUE(ListDir(root.path()).empty()) << "never stage into an open folder";
             continue;
         }
-        EXPECT_EQ(OthersWith(area, ~0u), std::vector<std::string>{}) << "nobody else may even read the folder";
+        if (row.logFolder) {
+            EXPECT_EQ(ListDir(area), std::vector<std::string>{"QV.log"});
+            if (row.existing) continue;  // made by the test: not ours to judge
+            EXPECT_EQ(OthersWith(area, kWrite), std::vector<std::string>{}) << "nobody else may write there";
+        } else {
+            EXPECT_EQ(OthersWith(area, ~0u), std::vector<std::string>{}) << "nobody else may even read the folder";
+        }
         for (const std::string& e : ListTree(area))
             EXPECT_EQ(OthersWith(area + "\\" + e, kWrite), std::vector<std::string>{}) << e;
     }

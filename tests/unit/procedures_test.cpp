@@ -1,8 +1,8 @@
 // Both update procedures in-process with the real interpreter and the
 // stand-in utility in a package folder: the lines run (from the stand-in's
-// trace), the console lines and the result, for every kind of tool log;
-// work directories at and over the limit or refused; an interpreter that
-// cannot start.
+// trace), the console lines and the result, for every kind of tool log and
+// a utility missing before any of its runs; work directories at and over the
+// limit or refused; an interpreter that cannot start.
 #include "osoverride.h"
 #include "package.h"
 #include "update/procedures.h"
@@ -57,7 +57,8 @@ Outcome RunIn(const std::string& pkg, const Flavour& f, const std::string& dir) 
 
 // Expected runs and console lines in short: F the first-run line, R the
 // re-run line; B "THE BIOS IS BACKLEVEL", D the driver lines with the
-// announced re-run, N the message that no new log was left.
+// announced re-run, N the message that no new log was left, U the one that
+// the new log cannot be read, M the one that the utility is not there.
 std::vector<std::string> Runs(const char* code, const Flavour& f, const std::string& dir) {
     std::vector<std::string> v;
     for (const char* c = code; *c; ++c) v.push_back(*c == 'F' ? FirstLine(f, dir) : ReRunLine(dir));
@@ -71,6 +72,10 @@ std::vector<std::string> Console(const char* code, const Flavour& f, const std::
             v.push_back("THE BIOS IS BACKLEVEL");
         } else if (*c == 'N') {
             v.push_back("Update utility left no new log: " + dir + "VOR.LOG");
+        } else if (*c == 'U') {
+            v.push_back("Update utility log cannot be read: " + dir + "VOR.LOG");
+        } else if (*c == 'M') {
+            v.push_back("Update utility not found: " + dir + "mervane.exe");
         } else {
             v.push_back("THE DRIVER IS BACKLEVEL");
             v.push_back("about to run [" + ReRunLine(dir) + "]");
@@ -89,6 +94,11 @@ struct LogRow {
     const char* ntRuns;
     const char* win2kConsole;
     const char* win2kRuns;
+    // The package's own utility: nullptr, there; or kNoUtility or
+    // kUtilityFolder in its place. Either way a stand-in waits along PATH.
+    const char* utility = nullptr;
+    int goneAtCheck = 0;  // the utility vanishes at this look for it (1: the first); 0: never
+    int win2kResult = -1;  // where it differs from result
 };
 
 void PrintTo(const LogRow& r, std::ostream* os) { *os << r.name; }
@@ -106,6 +116,8 @@ const std::string kLongCrlf = LongCrlfLog();
 const char kFolder[] = "<a folder named VOR.LOG>";
 const char kTakenAway[] = "<the new log taken by another program at once>";
 const char kFromFile[] = "first file:tool.log\n";
+const char kNoUtility[] = "<no mervane.exe>";
+const char kUtilityFolder[] = "<a folder named mervane.exe>";
 
 const LogRow kLogRows[] = {
     {"missing_log", kNoLog, nullptr, nullptr, 1, "N", "FF", "N", "F"},
@@ -129,11 +141,18 @@ const LogRow kLogRows[] = {
      "", "FF", "B", "F"},
     {"folder_named_like_the_log", "first driver\n", kFolder, nullptr, 1, "N", "FF", "N", "F"},
     // A new log that cannot be read is no evidence either.
-    {"new_log_unreadable", "first driver\n", kTakenAway, nullptr, 1, "N", "FF", "N", "F"},
+    {"new_log_unreadable", "first driver\n", kTakenAway, nullptr, 1, "U", "FF", "U", "F"},
     {"marker_late_in_long_crlf_log", kFromFile, nullptr, kLongCrlf.c_str(), 28, "D", "FRR", "D", "FR"},
     // A Ctrl-Z byte is no end of the log: the marker behind it counts.
     {"marker_after_ctrl_z", kFromFile, nullptr, "status \x1a\r\nError Code 28: back-level\r\n", 28, "D", "FRR", "D",
      "FR"},
+    // Only the package's own utility runs, never one found along PATH: each
+    // run looks for it first, and a missing one ends the procedure.
+    {"utility_missing", "first driver\n", nullptr, nullptr, 1, "M", "", "M", "", kNoUtility},
+    {"utility_is_a_folder", "first driver\n", nullptr, nullptr, 1, "M", "", "M", "", kUtilityFolder},
+    {"utility_gone_before_rerun", "first driver\n", nullptr, nullptr, 1, "DM", "F", "DM", "F", nullptr, 2},
+    // NT's last run too; 2000 makes none.
+    {"utility_gone_before_last_run", "first clean\n", nullptr, nullptr, 1, "M", "F", "", "F", nullptr, 2, 0},
 };
 
 // The log an earlier run left: written, then dated back.
@@ -162,6 +181,33 @@ HANDLE WINAPI FindThenTake(LPCSTR name, LPWIN32_FIND_DATAA data) {
     return h;
 }
 
+int g_toolLooks = 0;
+int g_goneAtLook = 0;
+
+DWORD WINAPI VanishingUtility(LPCSTR name) {
+    if (++g_toolLooks >= g_goneAtLook) return INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesA(name);
+}
+
+// Puts a utility along PATH for the life of the guard: the one cmd would
+// run if the package's own were missing.
+class UtilityOnPath {
+public:
+    UtilityOnPath() {
+        MakePackage(dir_.path(), "first clean\n");
+        char saved[32768];
+        DWORD n = GetEnvironmentVariableA("PATH", saved, sizeof saved);
+        saved_ = n < sizeof saved ? std::string(saved, n) : std::string();
+        SetEnvironmentVariableA("PATH", (dir_.path() + ";" + saved_).c_str());
+    }
+    ~UtilityOnPath() { SetEnvironmentVariableA("PATH", saved_.c_str()); }
+    std::vector<std::string> Trace() const { return ReadTrace(dir_.path()); }
+
+private:
+    TempDir dir_{"path"};
+    std::string saved_;
+};
+
 class ToolLog : public testing::TestWithParam<LogRow> {};
 
 TEST_P(ToolLog, DecidesAsTheTableSays) {
@@ -172,18 +218,28 @@ TEST_P(ToolLog, DecidesAsTheTableSays) {
         MakePackage(pkg.path(), row.scenario);
         if (row.staleLog) PlaceOldLog(pkg.path(), row.staleLog);
         if (row.toolFile) WriteFileBytes(pkg / "tool.log", row.toolFile);
+        if (row.utility) {
+            ASSERT_TRUE(DeleteFileA((pkg / "mervane.exe").c_str()));
+        }
+        if (row.utility == kUtilityFolder) MakeDirs(pkg / "mervane.exe");
         std::string dir = pkg.path() + "\\";
         g_finds = 0;
+        g_toolLooks = 0;
+        g_goneAtLook = row.goneAtCheck;
+        UtilityOnPath stranger;
         Outcome o;
         {
             OsOverride<decltype(&::FindFirstFileA)> find(&OsCalls::FindFirstFileA,
                                                           row.staleLog == kTakenAway ? FindThenTake : ::FindFirstFileA);
+            OsOverride<decltype(&::GetFileAttributesA)> look(&OsCalls::GetFileAttributesA,
+                                                             row.goneAtCheck ? VanishingUtility : ::GetFileAttributesA);
             o = RunIn(pkg.path(), *f, dir);
         }
+        EXPECT_EQ(stranger.Trace(), std::vector<std::string>{}) << "a utility along PATH ran";
         if (g_holder != INVALID_HANDLE_VALUE) CloseHandle(g_holder);
         g_holder = INVALID_HANDLE_VALUE;
         bool nt = f == &kNt;
-        EXPECT_EQ(o.result, row.result);
+        EXPECT_EQ(o.result, nt || row.win2kResult < 0 ? row.result : row.win2kResult);
         EXPECT_EQ(o.trace, Runs(nt ? row.ntRuns : row.win2kRuns, *f, dir));
         EXPECT_EQ(o.console, Console(nt ? row.ntConsole : row.win2kConsole, *f, dir));
         if (row.staleLog && row.staleLog != kFolder && row.scenario == kNoLog) {

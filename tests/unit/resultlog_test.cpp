@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <io.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -139,25 +140,45 @@ const char kLine[] = "03-07-2004 09:05:07,Update=u,New=n,Status=Success,ReturnCo
 const std::string kOnDisk = "03-07-2004 09:05:07,Update=u,New=n,Status=Success,ReturnCode=0 \r\n";
 
 // A full disk: the put numbered g_failingPut gets half its text into the
-// file, then fails.
+// file, then fails. With g_probePath set, the first put first tries what an
+// older vorpkg does, a plain fopen "a+", and notes why it failed.
 int g_failingPut = 0;
 int g_puts = 0;
+const char* g_probePath = nullptr;
+unsigned long g_probeError = 0;
 
 int HalfPut(const char* text, FILE* f) {
+    if (g_probePath && g_puts == 0) {
+        _doserrno = 0;
+        FILE* other = fopen(g_probePath, "a+");
+        g_probeError = other ? 0 : _doserrno;
+        if (other) fclose(other);
+    }
     if (++g_puts != g_failingPut) return fputs(text, f);
     (void)fputs(std::string(text, strlen(text) / 2).c_str(), f);
     return EOF;
 }
 
-// Another run holding the log (writing, sharing only reading) until we have
-// waited releaseAfter ms; the waits are counted, not slept.
+int FailingCut(int, long) { return -1; }
+int FailingClose(FILE* f) {
+    (void)fclose(f);
+    return EOF;
+}
+
+// Another run holding the log (writing, sharing only reading) until the
+// clock has run releaseAfter ms. The clock starts 3 s before its wrap and
+// each sleep lasts a quarter longer than asked, as a sleep of 50 ms takes
+// 62.5 ms on a clock ticking every 15.6 ms.
+const DWORD kClockStart = 0xFFFFFFFFu - 3000;
 HANDLE g_holder = INVALID_HANDLE_VALUE;
-DWORD g_slept = 0;
+DWORD g_now = 0;
 DWORD g_releaseAfter = 0;
 
-void WINAPI CountedSleep(DWORD ms) {
-    g_slept += ms;
-    if (g_slept < g_releaseAfter || g_holder == INVALID_HANDLE_VALUE) return;
+DWORD WINAPI FakeTickCount() { return g_now; }
+
+void WINAPI SlowSleep(DWORD ms) {
+    g_now += ms + ms / 4;
+    if (g_now - kClockStart < g_releaseAfter || g_holder == INVALID_HANDLE_VALUE) return;
     CloseHandle(g_holder);
     g_holder = INVALID_HANDLE_VALUE;
 }
@@ -169,18 +190,30 @@ struct AppendRow {
     DWORD heldFor;        // ms another run holds the log; 0: not held
     AppendOutcome outcome;
     std::string after;    // the log after
-    DWORD slept;
+    DWORD waited;         // ms the clock ran
+    bool failingCut = false;
+    bool failingClose = false;
+    bool secondWriter = false;  // an older vorpkg tries to append meanwhile
 };
 
 void PrintTo(const AppendRow& r, std::ostream* os) { *os << r.name; }
+
+const std::string kHalfLine(kLine, strlen(kLine) / 2);
 
 const AppendRow kAppends[] = {
     {"after_fragment", "x,Update=Sample Driver", 0, 0, kAppended, "x,Update=Sample Driver\r\n" + kOnDisk, 0},
     // Whatever reached the file of a failed line is taken back.
     {"put_fails", "a\r\n", 1, 0, kAppendWriteFailed, "a\r\n", 0},
     {"put_after_line_end_fails", "fragment", 2, 0, kAppendWriteFailed, "fragment", 0},
-    {"held_a_while", "", 0, 150, kAppended, kOnDisk, 150},
-    {"held_throughout", "", 0, 10001, kAppendOpenFailed, "", 10000},
+    // Unless that fails too: the piece stays, and says so.
+    {"cut_fails", "a\r\n", 1, 0, kAppendPieceLeft, "a\r\n" + kHalfLine, 0, true},
+    // The line is in, but the close that would report a late error failed.
+    {"close_fails", "a\r\n", 0, 0, kAppendWriteFailed, "a\r\n" + kOnDisk, 0, false, true},
+    // The line is held to itself: an older run's plain open is refused.
+    {"second_writer_refused", "a\r\n", 0, 0, kAppended, "a\r\n" + kOnDisk, 0, false, false, true},
+    // The wait ends by the clock, across its wrap, whatever a sleep lasts.
+    {"held_a_while", "", 0, 150, kAppended, kOnDisk, 186},
+    {"held_throughout", "", 0, 20000, kAppendOpenFailed, "", 10044},
     // No other run: nothing to wait for.
     {"folder_in_its_place", nullptr, 0, 0, kAppendOpenFailed, "", 0},
 };
@@ -195,18 +228,27 @@ TEST_P(RecordAppend, LandsWholeOrNotAtAll) {
     if (r.heldFor) g_holder = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, 0);
     g_failingPut = r.failingPut;
     g_puts = 0;
-    g_slept = 0;
+    g_probePath = r.secondWriter ? path.c_str() : nullptr;
+    g_probeError = 0;
+    g_now = kClockStart;
     g_releaseAfter = r.heldFor;
     RecordIo saved = g_recordIo;
     g_recordIo.put = HalfPut;
+    if (r.failingCut) g_recordIo.cut = FailingCut;
+    if (r.failingClose) g_recordIo.close = FailingClose;
     {
-        OsOverride<decltype(&::Sleep)> sleep(&OsCalls::Sleep, CountedSleep);
+        OsOverride<decltype(&::Sleep)> sleep(&OsCalls::Sleep, SlowSleep);
+        OsOverride<decltype(&::GetTickCount)> clock(&OsCalls::GetTickCount, FakeTickCount);
         EXPECT_EQ(AppendRecordLine(path.c_str(), kLine), r.outcome);
     }
     g_recordIo = saved;
+    g_probePath = nullptr;
     if (g_holder != INVALID_HANDLE_VALUE) CloseHandle(g_holder);
     g_holder = INVALID_HANDLE_VALUE;
-    EXPECT_EQ(g_slept, r.slept);
+    EXPECT_EQ(g_now - kClockStart, r.waited);
+    if (r.secondWriter) {
+        EXPECT_EQ(g_probeError, static_cast<unsigned long>(ERROR_SHARING_VIOLATION));
+    }
     if (r.earlier) {
         EXPECT_EQ(ReadFileBytes(path), r.after);
     }
@@ -214,6 +256,31 @@ TEST_P(RecordAppend, LandsWholeOrNotAtAll) {
 
 INSTANTIATE_TEST_SUITE_P(Table, RecordAppend, testing::ValuesIn(kAppends),
                          [](const testing::TestParamInfo<AppendRow>& i) { return std::string(i.param.name); });
+
+// While the line is written, the log folder cannot be renamed away: the put
+// tries, as another user would, and notes why it failed.
+std::string g_renameFrom;
+DWORD g_renameError = 0;
+
+int RenamingPut(const char* text, FILE* f) {
+    if (!g_renameFrom.empty() && g_renameError == 0)
+        g_renameError = MoveFileA(g_renameFrom.c_str(), (g_renameFrom + "-moved").c_str()) ? 0 : GetLastError();
+    return fputs(text, f);
+}
+
+TEST_F(ResultLog, LogFolderHeldWhileTheLineIsWritten) {
+    WriteFileBytes(pkg_ / "version.id", "Sample Driver Update\r\n2.04.11\r\n");
+    g_renameFrom = drive_ / "QVLOG";
+    g_renameError = 0;
+    RecordIo saved = g_recordIo;
+    g_recordIo.put = RenamingPut;
+    EXPECT_EQ(Log(28), 0);
+    g_recordIo = saved;
+    g_renameFrom.clear();
+    EXPECT_EQ(g_renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(ReadFileBytes(LogFile()), kExample);
+    EXPECT_TRUE(MoveFileA((drive_ / "QVLOG").c_str(), (drive_ / "QVLOG-moved").c_str())) << "let go after";
+}
 
 // Ends the process inside the call; the message moved to standard error so
 // that the death test can see it.
@@ -235,19 +302,47 @@ TEST(ResultLogDeath, NoUsableSystemDrive) {
     _putenv("SYSTEMDRIVE=C:");
 }
 
+// Cut back or not, the run ends the same way; only what stays differs.
 TEST(ResultLogDeath, WriteFailureEndsTheRun) {
     // A fixed folder: the dying child runs this body again, and a TempDir
     // would be another one there.
     const std::string drive = "C:\\vorpkg-tests\\write-failure-drive";
+    for (bool cutFails : {false, true}) {
+        SCOPED_TRACE(cutFails ? "cut fails" : "cut back");
+        RemoveTree(drive);
+        MakeDirs(drive);
+        g_failingPut = 1;
+        g_puts = 0;
+        RecordIo saved = g_recordIo;
+        g_recordIo.put = HalfPut;
+        if (cutFails) g_recordIo.cut = FailingCut;
+        EXPECT_EXIT(WriteEndsProcess(drive.c_str()), testing::ExitedWithCode(1), "Log File Write Failed!");
+        g_recordIo = saved;
+        EXPECT_EQ(ReadFileBytes(drive + "\\QVLOG\\QV.log"), cutFails ? kHalfLine : "");
+    }
     RemoveTree(drive);
-    MakeDirs(drive);
-    g_failingPut = 1;
-    g_puts = 0;
-    RecordIo saved = g_recordIo;
-    g_recordIo.put = HalfPut;
-    EXPECT_EXIT(WriteEndsProcess(drive.c_str()), testing::ExitedWithCode(1), "Log File Write Failed!");
-    g_recordIo = saved;
-    EXPECT_EQ(ReadFileBytes(drive + "\\QVLOG\\QV.log"), "") << "no fragment";
+    _putenv("SYSTEMDRIVE=C:");
+}
+
+// A log folder owned by an ordinary account: someone renamed ours away and
+// made their own. Nothing is written into it.
+BOOL WINAPI UsersOwner(PSECURITY_DESCRIPTOR, PSID* owner, LPBOOL defaulted) {
+    static PSID users = nullptr;
+    if (users == nullptr) ConvertStringSidToSidA("S-1-5-32-545", &users);
+    *owner = users;
+    *defaulted = FALSE;
+    return users != nullptr;
+}
+
+TEST(ResultLogDeath, ForeignLogFolderIsNotWrittenTo) {
+    const std::string drive = "C:\\vorpkg-tests\\foreign-folder-drive";
+    RemoveTree(drive);
+    MakeDirs(drive + "\\QVLOG");
+    {
+        OsOverride<decltype(&::GetSecurityDescriptorOwner)> owner(&OsCalls::GetSecurityDescriptorOwner, UsersOwner);
+        EXPECT_EXIT(WriteEndsProcess(drive.c_str()), testing::ExitedWithCode(1), "Log File Creation Failed!");
+    }
+    EXPECT_TRUE(ListDir(drive + "\\QVLOG").empty());
     RemoveTree(drive);
     _putenv("SYSTEMDRIVE=C:");
 }
