@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Makes the release package twice, from copies of the source in two folders,
-wants the same bytes from both and reads the first back.
+"""Makes the release package twice, signed with a throwaway key, from copies of
+the source in two folders, wants the same bytes from both and reads the first
+back; then once more unsigned, which its signed programs must be with the
+signature removed.
 
   check_release.py --source DIR --work DIR --version A.B.C.D --allow LIST
 """
@@ -99,6 +101,56 @@ def check_package(dist, name, epoch, version, allow, build_folder):
     return problems
 
 
+def make_key(folder):
+    """A throwaway authority and code-signing certificate: (CA file, PKCS#12, password file)."""
+    os.makedirs(folder)
+    f = lambda name: os.path.join(folder, name)  # noqa: E731
+    with open(f("pass"), "w") as out:
+        out.write("release-check\n")
+    with open(f("ext"), "w") as out:
+        out.write("basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
+    for cmd in (["req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", f("ca.key"), "-out", f("ca.pem"),
+                 "-days", "3650", "-subj", "/CN=vorpkg test CA", "-addext", "basicConstraints=critical,CA:TRUE",
+                 "-addext", "keyUsage=critical,keyCertSign,cRLSign"],
+                ["req", "-newkey", "rsa:2048", "-nodes", "-keyout", f("sign.key"), "-out", f("sign.csr"),
+                 "-subj", "/CN=vorpkg test signer"],
+                ["x509", "-req", "-in", f("sign.csr"), "-CA", f("ca.pem"), "-CAkey", f("ca.key"), "-set_serial", "2",
+                 "-out", f("sign.pem"), "-days", "3650", "-extfile", f("ext")],
+                ["pkcs12", "-export", "-inkey", f("sign.key"), "-in", f("sign.pem"), "-certfile", f("ca.pem"),
+                 "-out", f("sign.p12"), "-passout", "file:" + f("pass")]):
+        subprocess.run(["openssl"] + cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return f("ca.pem"), f("sign.p12"), f("pass")
+
+
+def check_signed(source, folder, unsigned, ca):
+    """Both checks pass on each signed program and fail on it with one byte changed."""
+    problems = []
+    for rel, _ in PROGRAMS:
+        exe = os.path.join(folder, rel)
+        bad = os.path.join(os.path.dirname(unsigned), "changed.exe")
+        data = bytearray(read(exe))
+        data[0x400] ^= 1  # in the first section
+        with open(bad, "wb") as out:
+            out.write(data)
+        for path, good in ((exe, True), (bad, False)):
+            checks = {"osslsigncode verify": ["osslsigncode", "verify", "-CAfile", ca, "-in", path],
+                      "check-signed": [os.path.join(source, "scripts", "check-signed"), path,
+                                       os.path.join(unsigned, rel)]}
+            for what, cmd in sorted(checks.items()):
+                ok = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+                if ok != good:
+                    problems.append("%s %s %s" % (what, "fails on" if good else "passes", path))
+    return problems
+
+
+def release(copy, dist, env):
+    started = time.time()
+    made = subprocess.run([os.path.join(copy, "scripts", "release"), dist], env=env, stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT, universal_newlines=True)
+    print(made.stdout + "release in %s: %.0f s" % (copy, time.time() - started))
+    return made
+
+
 def main(argv):
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for name in ("source", "work", "version", "allow"):
@@ -107,26 +159,32 @@ def main(argv):
     epoch = int(os.environ.get("SOURCE_DATE_EPOCH") or run(["git", "-C", args.source, "log", "-1", "--format=%ct"]))
     shutil.rmtree(args.work, ignore_errors=True)
     copies = [os.path.join(args.work, "a"), os.path.join(args.work, "b", "in", "a", "deeper", "folder")]
+    ca, p12, passfile = make_key(os.path.join(args.work, "key"))
+    signing = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch), VORPKG_SIGN_PKCS12=p12, VORPKG_SIGN_PASSFILE=passfile)
     for copy in copies:
         # What git tracks or would track, as it is in the work tree.
         names = run(["git", "-C", args.source, "ls-files", "-z", "--cached", "--others", "--exclude-standard"])
         for f in [f for f in names.split("\0") if os.path.isfile(os.path.join(args.source, f))]:
             os.makedirs(os.path.dirname(os.path.join(copy, f)), exist_ok=True)
             shutil.copy2(os.path.join(args.source, f), os.path.join(copy, f))
-        started = time.time()
-        made = subprocess.run([os.path.join(copy, "scripts", "release"), os.path.join(copy, "dist")],
-                              env=dict(os.environ, SOURCE_DATE_EPOCH=str(epoch)), stdout=subprocess.PIPE,
-                              stderr=subprocess.STDOUT, universal_newlines=True)
-        print(made.stdout + "release in %s: %.0f s" % (copy, time.time() - started))
-        if made.returncode != 0:
+        if release(copy, os.path.join(copy, "dist"), signing).returncode != 0:
             print("FAIL: scripts/release failed")
             return 1
+    # The rebuild anyone can make without the key.
+    unsigned = os.path.join(copies[0], "unsigned")
+    env = {k: v for k, v in signing.items() if not k.startswith("VORPKG_SIGN_")}
+    made = release(copies[0], unsigned, env)
+    if made.returncode != 0 or "== not signed: no key named" not in made.stdout:
+        print("FAIL: scripts/release without a key failed or did not say it is unsigned")
+        return 1
     dists = [os.path.join(c, "dist") for c in copies]
     problems = ["%s differs between the two (diffoscope shows where)" % f
                 for f in sorted(set(tree(dists[0]) + tree(dists[1])))
                 if not all(os.path.isfile(os.path.join(d, f)) for d in dists)
                 or read(os.path.join(dists[0], f)) != read(os.path.join(dists[1], f))]
-    problems += check_package(dists[0], "vorpkg-" + args.version, epoch, args.version, args.allow, copies[0])
+    name = "vorpkg-" + args.version
+    problems += check_package(dists[0], name, epoch, args.version, args.allow, copies[0])
+    problems += check_signed(args.source, os.path.join(dists[0], name), os.path.join(unsigned, name), ca)
     for problem in problems:
         print("FAIL: " + problem)
     return 1 if problems else 0

@@ -106,4 +106,36 @@ TEST(StartDirectory, LongestThatFitsRunsOn) {
     EXPECT_EQ(g_setDirCalls, 2) << "to the work directory and back";
 }
 
+int g_tempNameCalls;
+
+UINT WINAPI CountingGetTempFileNameA(LPCSTR, LPCSTR, UINT, LPSTR) {
+    ++g_tempNameCalls;
+    return 0;
+}
+
+// The usage is answered before the first OS call: no system directory, no
+// temporary name (which would be made on disk), no directory change.
+TEST(Usage, AnsweredBeforeAnyOsCall) {
+    g_reply = 0;
+    g_setDirCalls = 0;
+    g_tempNameCalls = 0;
+    std::string out;
+    int code;
+    {
+        OsOverride cwd(&OsCalls::GetCurrentDirectoryA, FakeGetCurrentDirectoryA);
+        OsOverride setDir(&OsCalls::SetCurrentDirectoryA, CountingSetCurrentDirectoryA);
+        OsOverride temp(&OsCalls::GetTempFileNameA, CountingGetTempFileNameA);
+        testing::internal::CaptureStdout();
+        char arg0[] = "vorpkg";
+        char arg1[] = "/?";
+        char* argv[] = {arg0, arg1, nullptr};
+        code = UpdateRun(2, argv);
+        out = testing::internal::GetCapturedStdout();
+    }
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(out.rfind("vorpkg applies", 0), 0u) << out;
+    EXPECT_EQ(g_tempNameCalls, 0);
+    EXPECT_EQ(g_setDirCalls, 0);
+}
+
 }  // namespace
