@@ -3,6 +3,7 @@
 #include "common/wellknownsid.h"
 #include "os/oscalls.h"
 
+#include <stddef.h>
 #include <string.h>
 
 namespace {
@@ -12,7 +13,11 @@ namespace {
 const DWORD kAclBytes = 96;
 const int kMaxEntries = 3;
 
-DWORD g_sids[kMaxEntries][kWellKnownSidBytes / sizeof(DWORD)];
+const int kSidWords = kWellKnownSidBytes / sizeof(DWORD);
+DWORD g_sids[kMaxEntries * kSidWords];
+
+// Entry i's SID; callers keep i below kMaxEntries.
+DWORD* SidOf(int i) { return g_sids + static_cast<ptrdiff_t>(i) * kSidWords; }
 DWORD g_acl[kAclBytes / sizeof(DWORD)];
 SECURITY_DESCRIPTOR g_descriptor;
 
@@ -65,13 +70,13 @@ bool BuildPrivateSecurity(const Entry* entries, int count, SECURITY_ATTRIBUTES* 
     const DWORD entry = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
     DWORD size = sizeof(ACL);
     for (int i = 0; i < count; ++i) {
-        if (!MakeWellKnownSid(entries[i].who, g_sids[i])) return false;
-        size += entry + g_os.GetLengthSid(g_sids[i]);
+        if (!MakeWellKnownSid(entries[i].who, SidOf(i))) return false;
+        size += entry + g_os.GetLengthSid(SidOf(i));
     }
     ACL* acl = reinterpret_cast<ACL*>(g_acl);
     if (size > kAclBytes || !g_os.InitializeAcl(acl, size, ACL_REVISION)) return false;
     for (int i = 0; i < count; ++i)
-        if (!AddInheritedEntry(acl, static_cast<DWORD>(i), entries[i].access, g_sids[i])) return false;
+        if (!AddInheritedEntry(acl, static_cast<DWORD>(i), entries[i].access, SidOf(i))) return false;
     if (!g_os.InitializeSecurityDescriptor(&g_descriptor, SECURITY_DESCRIPTOR_REVISION) ||
         !g_os.SetSecurityDescriptorDacl(&g_descriptor, TRUE, acl, FALSE) || !ProtectFromParent(&g_descriptor))
         return false;
