@@ -6,6 +6,7 @@
 #include "osoverride.h"
 #include "resultlog/resultrecord.h"
 #include "run/updaterun.h"
+#include "staging/privatearea.h"
 #include "winfs.h"
 
 #include <gtest/gtest.h>
