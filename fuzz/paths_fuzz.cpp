@@ -75,8 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         Buffer buf(room);
         std::string joined = a + b;
-        std::string form = (!joined.empty() && joined.back() == '\\') ? joined : joined + "\\";
-        Expect(SourceForm(buf.data, buf.size, a.c_str(), b.c_str()), buf, form);
+        std::string form = (b.empty() && !joined.empty() && joined.back() == '\\') ? joined : joined + "\\";
+        Expect(SourceForm(buf.data, buf.size, a.c_str(), b.c_str(), nullptr), buf, form);
     }
     {
         Buffer buf(room);

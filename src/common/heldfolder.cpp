@@ -9,14 +9,16 @@ namespace {
 
 // Whether the volume of each held folder keeps security, noted when it is
 // opened: a handle alone does not tell (on FAT the system answers with a
-// descriptor that lets everyone do everything). A folder not noted here
-// (more held at once than this) is judged as if its volume kept security.
+// descriptor that lets everyone do everything). Notes are reused in turn,
+// the note of a closed handle too; a folder no longer noted (more held at
+// once than this) is judged as if its volume kept security.
 struct HeldNote {
     HANDLE folder;
     bool noSecurity;
 };
-const int kMaxHeld = 4;
+const int kMaxHeld = 8;
 HeldNote g_held[kMaxHeld];
+int g_nextNote = 0;
 
 // Room for the owner and DACL of a folder, far more than a few entries take.
 DWORD g_descriptor[1024];
@@ -82,13 +84,12 @@ HANDLE HoldFolder(const char* path) {
     HANDLE folder = g_os.CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (folder == INVALID_HANDLE_VALUE) return folder;
-    for (int i = 0; i < kMaxHeld; ++i) {
-        if (g_held[i].folder == nullptr || g_held[i].folder == folder) {
-            g_held[i].folder = folder;
-            g_held[i].noSecurity = VolumeKeepsNoSecurity(path);
-            break;
-        }
-    }
+    int note = g_nextNote;
+    for (int i = 0; i < kMaxHeld; ++i)
+        if (g_held[i].folder == folder) note = i;  // a handle value used again
+    if (note == g_nextNote) g_nextNote = (g_nextNote + 1) % kMaxHeld;
+    g_held[note].folder = folder;
+    g_held[note].noSecurity = VolumeKeepsNoSecurity(path);
     return folder;
 }
 

@@ -45,4 +45,6 @@ OsCalls g_os = {
     ::GetSecurityDescriptorOwner,
     ::GetSecurityDescriptorDacl,
     ::EqualSid,
+    // The staging area let go
+    ::RemoveDirectoryA,
 };

@@ -55,6 +55,8 @@ struct OsCalls {
     decltype(&::GetSecurityDescriptorOwner) GetSecurityDescriptorOwner;
     decltype(&::GetSecurityDescriptorDacl) GetSecurityDescriptorDacl;
     decltype(&::EqualSid) EqualSid;
+    // The staging area let go when it must not be used.
+    decltype(&::RemoveDirectoryA) RemoveDirectoryA;
 };
 
 extern OsCalls g_os;

@@ -57,6 +57,11 @@ int StagedFailure() {
     return 1;
 }
 
+int RootRefused(const char* arg) {
+    ConsoleMessage2("Package directory is the system drive root: ", arg);
+    return StagedFailure();
+}
+
 // Turns the argument into an absolute package directory in g_workDir and
 // stages it. Returns 0 when the staging area is ready.
 int PrepareStaged(const char* arg, bool nameFits) {
@@ -79,16 +84,17 @@ int PrepareStaged(const char* arg, bool nameFits) {
         return StagedFailure();
     }
     // The drive root holds the staging area and everything else: copying it
-    // would fill the system drive.
-    if (IsDriveRoot(g_workDir, g_driveRoot)) {
-        ConsoleMessage2("Package directory is the system drive root: ", arg);
-        return StagedFailure();
-    }
+    // would fill the system drive. Under another name (subst, a share, a
+    // junction) it is the same folder by identity.
+    FolderMatch match = MatchFolders(g_workDir, g_driveRoot);
+    if (IsDriveRoot(g_workDir, g_driveRoot) || match == kSameFolder) return RootRefused(arg);
     if (!nameFits) {
         ConsoleMessage2("Staging directory name is too long: ", g_stagingName);
         return StagedFailure();
     }
-    if (StagePackage(g_driveRoot, g_workDir, g_stagingName) != 0) return StagedFailure();
+    int staged = StagePackage(g_driveRoot, g_workDir, g_stagingName, match == kIdentityUnknown);
+    if (staged == kStagedRoot) return RootRefused(arg);
+    if (staged != 0) return StagedFailure();
     StrCopy(g_workDir, kDirSize, g_stagingName);  // fits: kPathSize < kDirSize
     return 0;
 }

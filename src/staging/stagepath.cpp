@@ -31,11 +31,9 @@ bool JoinPath(char* buf, size_t size, const char* base, const char* name, const 
     return StrCopy(buf, size, base) && StrAppend(buf, size, name) && StrAppend(buf, size, tail);
 }
 
-bool SourceForm(char* buf, size_t size, const char* base, const char* name) {
+bool SourceForm(char* buf, size_t size, const char* base, const char* name, LeadByteTest isLeadByte) {
     if (!JoinPath(buf, size, base, name, "")) return false;
-    size_t len = 0;
-    while (buf[len] != '\0') ++len;
-    if (len > 0 && buf[len - 1] == '\\') return true;
+    if (name[0] == '\0' && EndsInBackslash(buf, isLeadByte)) return true;
     return StrAppend(buf, size, "\\");
 }
 

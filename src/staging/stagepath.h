@@ -3,6 +3,8 @@
 #ifndef VORPKG_STAGING_STAGEPATH_H
 #define VORPKG_STAGING_STAGEPATH_H
 
+#include "common/dbcs.h"
+
 #include <stddef.h>
 #include <stdint.h>
 
@@ -27,9 +29,10 @@ bool RoomForPackage(uint64_t freeBytes, uint64_t packageBytes);
 // buf = base + name + tail; false (buf left terminated) when it does not fit.
 bool JoinPath(char* buf, size_t size, const char* base, const char* name, const char* tail);
 
-// buf = base + name, then one backslash unless that already ends in one (a
-// drive root). False when it does not fit.
-bool SourceForm(char* buf, size_t size, const char* base, const char* name);
+// buf = base + name and one backslash. Only the top level (name empty) may
+// end in one already (a drive root): read by character, so that the second
+// byte of a double-byte character is no backslash. False when it does not fit.
+bool SourceForm(char* buf, size_t size, const char* base, const char* name, LeadByteTest isLeadByte);
 
 // "." and ".." exactly; every other name, dot-names included, is an entry.
 bool IsDotOrDotDot(const char* name);

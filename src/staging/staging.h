@@ -17,6 +17,19 @@ void MakeStagingName(const char* driveRoot, char* name);
 // and Administrators only, and copies packageDir into it. When the name is
 // taken meanwhile, stagingDir is replaced by a new one. 0 on success, 1
 // after printing why not.
-int StagePackage(const char* driveRoot, const char* packageDir, char* stagingDir);
+// The staging area is held open from its creation to the end of the process
+// and must be owned by this run's user, Administrators or SYSTEM and open to
+// no one else. checkNested: the package's identity could not be compared
+// with the drive root's, so a package holding an entry of the staging
+// area's name (the drive root under another name) is refused: the area is
+// removed and kStagedRoot returned, with nothing printed.
+const int kStagedRoot = 2;
+int StagePackage(const char* driveRoot, const char* packageDir, char* stagingDir, bool checkNested = false);
+
+enum FolderMatch { kSameFolder, kOtherFolder, kIdentityUnknown };
+
+// Whether two directories are one folder, by volume serial number and file
+// index, whatever names they are reached by.
+FolderMatch MatchFolders(const char* a, const char* b);
 
 #endif

@@ -4,6 +4,7 @@
 #include "common/limits.h"
 #include "os/oscalls.h"
 #include "staging/stagepath.h"
+#include "update/runner.h"
 
 #include <string.h>
 
@@ -12,6 +13,31 @@ namespace {
 const char kFileCopyFailed[] = "Unable to copy files from QV CD to hard drive.";
 const char kSubDirFailed[] = "Unable to create temporary sub-directory!";
 const char kNestedFailed[] = "Unable to copy sub-directory update files to the hard drive.";
+const char kNoSpace[] = "Not enough disk space to copy necessary files.";
+
+// What one walk shares across its levels. The copy and the size walk count
+// alike: each folder one cluster, each file its clusters.
+struct Walk {
+    const char* topDest;
+    uint64_t clusterBytes;
+    uint64_t budget;  // the copy stops before its count passes this
+    uint64_t used;
+};
+
+// Counts a folder or a file of size bytes; false when the budget is passed.
+bool Spend(Walk* walk, uint64_t size, bool folder) {
+    walk->used = AddFileInClusters(walk->used, folder ? walk->clusterBytes : size, walk->clusterBytes);
+    return walk->used <= walk->budget;
+}
+
+// A folder at the top of a drive root with the hidden and system attributes
+// (System Volume Information, recycle bins): a listing refused for it counts
+// as empty, as it always did.
+bool ProtectedVolumeFolder(const char* sourceForm, const char* name, DWORD attributes) {
+    const DWORD both = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return name[0] != '\0' && (attributes & both) == both && sourceForm[0] != '\0' && sourceForm[1] == ':' &&
+           sourceForm[2] == '\\' && sourceForm[3] == '\0';
+}
 
 int Fail(const char* message) {
     ConsoleMessage(message);
@@ -25,11 +51,13 @@ enum ListStep { kListEntry, kListEnd, kListError };
 // Only "no file found" is an empty listing (a drive root has no "." entry);
 // anything else (a folder gone, access denied, a network or CD error) means
 // the level cannot be seen and so cannot be copied whole.
-ListStep ListFirst(const char* pattern, WIN32_FIND_DATAA* entry, HANDLE* listing) {
+ListStep ListFirst(const char* pattern, bool protectedFolder, WIN32_FIND_DATAA* entry, HANDLE* listing) {
     memset(entry, 0, sizeof *entry);
     *listing = g_os.FindFirstFileA(pattern, entry);
     if (*listing != INVALID_HANDLE_VALUE) return kListEntry;
-    return g_os.GetLastError() == ERROR_FILE_NOT_FOUND ? kListEnd : kListError;
+    DWORD error = g_os.GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || (protectedFolder && error == ERROR_ACCESS_DENIED)) return kListEnd;
+    return kListError;
 }
 
 // A listing ends only with "no more files"; any other reason breaks it off.
@@ -43,7 +71,7 @@ ListStep ListNext(HANDLE listing, WIN32_FIND_DATAA* entry) {
 bool IsWalkDestination(const char* sourceForm, const char* name, const char* topDest) {
     char nested[kPathSize];
     memset(nested, 0, sizeof nested);
-    return SourceForm(nested, kPathSize, sourceForm, name) && SamePathIgnoringCase(nested, topDest);
+    return SourceForm(nested, kPathSize, sourceForm, name, AnsiLeadByte) && SamePathIgnoringCase(nested, topDest);
 }
 
 // A level's source form (base + name and a backslash) and its search
@@ -51,12 +79,16 @@ bool IsWalkDestination(const char* sourceForm, const char* name, const char* top
 bool LevelPaths(const char* base, const char* name, char* sourceForm, char* pattern) {
     memset(sourceForm, 0, kPathSize);
     memset(pattern, 0, kPathSize);
-    return SourceForm(sourceForm, kPathSize, base, name) && JoinPath(pattern, kPathSize, sourceForm, "*.*", "");
+    return SourceForm(sourceForm, kPathSize, base, name, AnsiLeadByte) &&
+           JoinPath(pattern, kPathSize, sourceForm, "*.*", "");
 }
 
-int CopyLevel(const char* base, const char* name, const char* dest, const char* topDest);
+int CopyLevel(const char* base, const char* name, bool protectedFolder, const char* dest, Walk* walk);
 
-int CopyOneFile(const char* sourceForm, const char* dest, const char* name) {
+int CopyOneFile(const char* sourceForm, const char* dest, const WIN32_FIND_DATAA& entry, Walk* walk) {
+    const char* name = entry.cFileName;
+    uint64_t size = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+    if (!Spend(walk, size, false)) return Fail(kNoSpace);
     char source[kPathSize];
     char target[kPathSize];
     memset(source, 0, sizeof source);
@@ -68,19 +100,22 @@ int CopyOneFile(const char* sourceForm, const char* dest, const char* name) {
     return 0;
 }
 
-int CopyOneSubDirectory(const char* sourceForm, const char* dest, const char* topDest, const char* name) {
-    if (IsWalkDestination(sourceForm, name, topDest)) return 0;
+int CopyOneSubDirectory(const char* sourceForm, const char* dest, const WIN32_FIND_DATAA& entry, Walk* walk) {
+    const char* name = entry.cFileName;
+    if (IsWalkDestination(sourceForm, name, walk->topDest)) return 0;
+    if (!Spend(walk, 0, true)) return Fail(kNoSpace);
 
     char target[kPathSize];
     memset(target, 0, sizeof target);
     if (!JoinPath(target, kPathSize, dest, name, "\\")) return Fail(kSubDirFailed);
     if (!g_os.CreateDirectoryA(target, NULL)) return Fail(kSubDirFailed);
-    if (CopyLevel(sourceForm, name, target, topDest) != 0) return Fail(kNestedFailed);
+    bool isProtected = ProtectedVolumeFolder(sourceForm, name, entry.dwFileAttributes);
+    if (CopyLevel(sourceForm, name, isProtected, target, walk) != 0) return Fail(kNestedFailed);
     return 0;
 }
 
 // One directory: base + name is its source path (name is empty at the top).
-int CopyLevel(const char* base, const char* name, const char* dest, const char* topDest) {
+int CopyLevel(const char* base, const char* name, bool protectedFolder, const char* dest, Walk* walk) {
     char sourceForm[kPathSize];
     char pattern[kPathSize];
     if (!LevelPaths(base, name, sourceForm, pattern))
@@ -88,7 +123,7 @@ int CopyLevel(const char* base, const char* name, const char* dest, const char* 
 
     WIN32_FIND_DATAA entry;
     HANDLE listing = INVALID_HANDLE_VALUE;
-    ListStep step = ListFirst(pattern, &entry, &listing);
+    ListStep step = ListFirst(pattern, protectedFolder, &entry, &listing);
     if (step == kListEnd) return 0;  // nothing in it
     if (step == kListError) return Fail(kFileCopyFailed);
 
@@ -96,9 +131,9 @@ int CopyLevel(const char* base, const char* name, const char* dest, const char* 
     while (result == 0 && step == kListEntry) {
         if (!IsDotOrDotDot(entry.cFileName)) {
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                result = CopyOneSubDirectory(sourceForm, dest, topDest, entry.cFileName);
+                result = CopyOneSubDirectory(sourceForm, dest, entry, walk);
             else
-                result = CopyOneFile(sourceForm, dest, entry.cFileName);
+                result = CopyOneFile(sourceForm, dest, entry, walk);
         }
         if (result == 0) step = ListNext(listing, &entry);
     }
@@ -109,7 +144,7 @@ int CopyLevel(const char* base, const char* name, const char* dest, const char* 
 
 // The size walk: the same levels and entries as the copy. A path too long
 // to copy is not counted: the copy stops there with its own message.
-bool SizeLevel(const char* base, const char* name, const char* topDest, uint64_t clusterBytes, uint64_t* total) {
+bool SizeLevel(const char* base, const char* name, bool protectedFolder, Walk* walk) {
     char sourceForm[kPathSize];
     char pattern[kPathSize];
     if (!LevelPaths(base, name, sourceForm, pattern))
@@ -117,7 +152,7 @@ bool SizeLevel(const char* base, const char* name, const char* topDest, uint64_t
 
     WIN32_FIND_DATAA entry;
     HANDLE listing = INVALID_HANDLE_VALUE;
-    ListStep step = ListFirst(pattern, &entry, &listing);
+    ListStep step = ListFirst(pattern, protectedFolder, &entry, &listing);
     if (step != kListEntry) return step == kListEnd;
 
     bool ok = true;
@@ -125,11 +160,14 @@ bool SizeLevel(const char* base, const char* name, const char* topDest, uint64_t
         if (IsDotOrDotDot(entry.cFileName)) {
             // passed over, as in the copy
         } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (!IsWalkDestination(sourceForm, entry.cFileName, topDest))
-                ok = SizeLevel(sourceForm, entry.cFileName, topDest, clusterBytes, total);
+            if (!IsWalkDestination(sourceForm, entry.cFileName, walk->topDest)) {
+                Spend(walk, 0, true);
+                bool isProtected = ProtectedVolumeFolder(sourceForm, entry.cFileName, entry.dwFileAttributes);
+                ok = SizeLevel(sourceForm, entry.cFileName, isProtected, walk);
+            }
         } else {
             uint64_t size = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-            *total = AddFileInClusters(*total, size, clusterBytes);
+            Spend(walk, size, false);
         }
         if (ok) step = ListNext(listing, &entry);
     }
@@ -139,9 +177,14 @@ bool SizeLevel(const char* base, const char* name, const char* topDest, uint64_t
 
 }  // namespace
 
-int TreeCopy(const char* source, const char* dest) { return CopyLevel(source, "", dest, dest); }
+int TreeCopy(const char* source, const char* dest, uint64_t clusterBytes, uint64_t budget) {
+    Walk walk = {dest, clusterBytes, budget, 0};
+    return CopyLevel(source, "", false, dest, &walk);
+}
 
 bool TreeBytes(const char* source, const char* dest, uint64_t clusterBytes, uint64_t* total) {
-    *total = 0;
-    return SizeLevel(source, "", dest, clusterBytes, total);
+    Walk walk = {dest, clusterBytes, UINT64_MAX, 0};
+    bool ok = SizeLevel(source, "", false, &walk);
+    *total = walk.used;
+    return ok;
 }

@@ -19,10 +19,6 @@ bool Unsafe(unsigned char c) {
     return strchr("\"&|<>^%", c) != nullptr;
 }
 
-// Every trail byte of the double-byte code pages is 0x40 or above; a lower
-// byte after a lead byte is no trail byte and is checked as itself.
-bool TrailByte(unsigned char c) { return c >= 0x40 && c != 0x7F; }
-
 bool InWorkDir(char* buf, size_t size, const char* dir, const char* name) {
     const char* parts[] = {dir, name};
     return StrJoin(buf, size, parts, sizeof parts / sizeof parts[0]);
@@ -33,11 +29,8 @@ bool InWorkDir(char* buf, size_t size, const char* dir, const char* name) {
 WorkDirCheck CheckWorkDir(const char* dir, LeadByteTest isLeadByte) {
     size_t n = strlen(dir);
     if (n > kMaxWorkDirLength) return kWorkDirTooLong;
-    for (size_t i = 0; i < n; ++i) {
-        unsigned char c = static_cast<unsigned char>(dir[i]);
-        if (Unsafe(c)) return kWorkDirUnsafe;
-        if (isLeadByte != nullptr && isLeadByte(c) && TrailByte(static_cast<unsigned char>(dir[i + 1]))) ++i;
-    }
+    for (size_t i = 0; i < n; i += CharBytes(dir + i, isLeadByte))
+        if (Unsafe(static_cast<unsigned char>(dir[i]))) return kWorkDirUnsafe;
     return kWorkDirOk;
 }
 

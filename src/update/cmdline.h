@@ -3,6 +3,8 @@
 #ifndef VORPKG_UPDATE_CMDLINE_H
 #define VORPKG_UPDATE_CMDLINE_H
 
+#include "common/dbcs.h"
+
 #include <stddef.h>
 
 // The longest work directory whose command lines the runner still takes:
@@ -24,10 +26,6 @@ enum WorkDirCheck {
     // run something else.
     kWorkDirUnsafe,
 };
-
-// True for the first byte of a double-byte character in the system's ANSI
-// code page. Handed in, so that this file needs no OS.
-typedef bool (*LeadByteTest)(unsigned char c);
 
 // The byte after a lead byte is the second half of its character, not a
 // character of its own, and is not checked (in code page 932 it may be

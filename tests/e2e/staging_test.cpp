@@ -104,7 +104,8 @@ TEST(StagedFromCdFailure, UnreadableFileTwoLevelsDown) {
 }
 
 // The system drive's root is never staged: it would be copied into itself
-// until the drive is full.
+// until the drive is full. Not as typed, nor under another drive letter (as
+// subst gives: drive X: of the tests' prefix), the same folder by identity.
 TEST(StagedFromSystemRoot, IsRefusedBeforeAnythingIsMade) {
     std::string logBefore = ReadFileBytes(kResultLog);
     std::vector<std::string> before = StagingAreas();
@@ -112,7 +113,7 @@ TEST(StagedFromSystemRoot, IsRefusedBeforeAnythingIsMade) {
     RunOptions opts;
     opts.winver = "win2k";
     opts.startDir = start.path();
-    for (const char* arg : {"C:\\", "c:\\"}) {
+    for (const char* arg : {"C:\\", "c:\\", "C:\\WINDOWS\\..", "X:\\"}) {
         opts.args = {arg};
         RunResult r = RunVorpkg(opts);
         EXPECT_EQ(r.exitCode, 1) << r.out;

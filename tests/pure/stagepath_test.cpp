@@ -70,18 +70,18 @@ TEST(IsDriveRoot, AnyCaseWithOrWithoutBackslash) {
 // refused; a drive root gets no second backslash.
 TEST(SourceForm, FitsOrRefuses) {
     char buf[260];
-    ASSERT_TRUE(SourceForm(buf, sizeof buf, "E:\\", ""));
+    ASSERT_TRUE(SourceForm(buf, sizeof buf, "E:\\", "", nullptr));
     EXPECT_STREQ(buf, "E:\\");
-    ASSERT_TRUE(SourceForm(buf, sizeof buf, "E:\\pkg\\", "sub"));
+    ASSERT_TRUE(SourceForm(buf, sizeof buf, "E:\\pkg\\", "sub", nullptr));
     EXPECT_STREQ(buf, "E:\\pkg\\sub\\");
 
     std::string base = "C:\\" + std::string(253, 'b') + "\\";  // 257 characters
-    EXPECT_TRUE(SourceForm(buf, sizeof buf, base.c_str(), "n"));  // 259 with the backslash
+    EXPECT_TRUE(SourceForm(buf, sizeof buf, base.c_str(), "n", nullptr));  // 259 with the backslash
     EXPECT_EQ(std::string(buf), base + "n\\");
-    EXPECT_FALSE(SourceForm(buf, sizeof buf, base.c_str(), "nn"));  // 260 with it
+    EXPECT_FALSE(SourceForm(buf, sizeof buf, base.c_str(), "nn", nullptr));  // 260 with it
     std::string full = base + "nn\\";  // 260 characters that already end in a backslash
-    EXPECT_TRUE(SourceForm(buf, sizeof buf, full.c_str() + 1, "")) << "259: no second backslash";
-    EXPECT_FALSE(SourceForm(buf, sizeof buf, full.c_str(), ""));
+    EXPECT_TRUE(SourceForm(buf, sizeof buf, full.c_str() + 1, "", nullptr)) << "259: no second backslash";
+    EXPECT_FALSE(SourceForm(buf, sizeof buf, full.c_str(), "", nullptr));
 }
 
 TEST(JoinPath, FitsOrRefuses) {
@@ -108,3 +108,30 @@ TEST(SamePathIgnoringCase, AsciiLettersOnly) {
 }
 
 }  // namespace
+
+// Source forms read by character: in code page 932 the second byte of 表
+// (95 5C) and ソ (83 5C) is the byte of a backslash.
+TEST(SourceForm, ByCharacterInCodePage932) {
+    auto cp932 = [](unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); };
+    struct Row {
+        const char* base;
+        const char* name;
+        bool dbcs;
+        const char* form;
+    };
+    const Row rows[] = {
+        {"E:\\\x95\x5C", "", true, "E:\\\x95\x5C\\"},                  // top level ending in 表
+        {"E:\\\x95\x5C", "", false, "E:\\\x95\x5C"},                   // single bytes: as before
+        {"E:\\pkg\\", "\x83\x5C", true, "E:\\pkg\\\x83\x5C\\"},        // nested ソ
+        {"E:\\pkg\\", "\x83\x5C", false, "E:\\pkg\\\x83\x5C\\"},       // nested: always one added
+        {"E:\\", "", true, "E:\\"},                                    // a drive root
+        {"E:\\\x83\x5C\\", "", true, "E:\\\x83\x5C\\"},                // ends in ソ then a backslash
+        {"C:\\pkg\\", "sub", true, "C:\\pkg\\sub\\"},                  // plain ASCII
+        {"C:\\pkg", "", true, "C:\\pkg\\"},
+    };
+    for (const Row& r : rows) {
+        char buf[260];
+        ASSERT_TRUE(SourceForm(buf, sizeof buf, r.base, r.name, r.dbcs ? +cp932 : nullptr)) << r.form;
+        EXPECT_STREQ(buf, r.form) << r.base << "|" << r.name << " dbcs " << r.dbcs;
+    }
+}

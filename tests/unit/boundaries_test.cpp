@@ -6,9 +6,12 @@
 #include "osoverride.h"
 #include "resultlog/resultrecord.h"
 #include "run/updaterun.h"
+#include "staging/privatearea.h"
 #include "winfs.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +54,17 @@ BOOL WINAPI RecordingCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
     return TRUE;
 }
 
+// The staging area, not made for real, is held as a private folder made
+// for the run.
+std::string g_privateArea;
+decltype(OsCalls::CreateFileA) g_realCreateFile;
+
+HANDLE WINAPI StandInCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD how,
+                                 DWORD flags, HANDLE tmpl) {
+    bool made = std::find(g_madeDirs.begin(), g_madeDirs.end(), path) != g_madeDirs.end();
+    return g_realCreateFile(made ? g_privateArea.c_str() : path, access, share, sa, how, flags, tmpl);
+}
+
 HANDLE WINAPI RecordingFindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA) {
     g_patterns.push_back(pattern);
     SetLastError(ERROR_FILE_NOT_FOUND);  // as an empty drive root
@@ -84,6 +98,9 @@ struct RunOutcome {
 RunOutcome RunWith(const std::string& arg) {
     TempDir logRoot;
     _putenv(("SYSTEMDRIVE=" + logRoot.path()).c_str());
+    SECURITY_ATTRIBUTES security;
+    g_privateArea = logRoot / "area";
+    EXPECT_TRUE(BuildPrivateAreaSecurity(&security) && CreateDirectoryA(g_privateArea.c_str(), &security));
     g_nameRoots.clear();
     g_madeDirs.clear();
     g_patterns.clear();
@@ -94,6 +111,8 @@ RunOutcome RunWith(const std::string& arg) {
         OsOverride name(&OsCalls::GetTempFileNameA, FakeGetTempFileNameA);
         OsOverride del(&OsCalls::DeleteFileA, NoDeleteFileA);
         OsOverride mkdir(&OsCalls::CreateDirectoryA, RecordingCreateDirectoryA);
+        OsOverride hold(&OsCalls::CreateFileA, StandInCreateFileA);
+        g_realCreateFile = hold.saved();
         OsOverride find(&OsCalls::FindFirstFileA, RecordingFindFirstFileA);
         OsOverride cwd(&OsCalls::GetCurrentDirectoryA, FakeGetCurrentDirectoryA);
         OsOverride version(&OsCalls::GetVersionExA, XpGetVersionExA);

@@ -24,6 +24,10 @@ struct FreeSpace {
     DWORD fileBytes;       // 0: an empty package; else one file of this size
     bool listingBreaks;    // the package's listing ends with a read error
     const char* message;   // null: staging goes ahead
+    int moreFiles = 0;     // further files of fileBytes
+    int folders = 0;       // empty sub-folders
+    bool sizeHigh = false; // the file is listed 4 GiB larger than it is
+    bool grows = false;    // a 1-byte file appears once the staging area is made
 };
 
 FreeSpace g_space;
@@ -42,6 +46,32 @@ BOOL WINAPI FakeGetDiskFreeSpaceA(LPCSTR root, LPDWORD spc, LPDWORD bps, LPDWORD
 BOOL WINAPI BrokenFindNextFileA(HANDLE, LPWIN32_FIND_DATAA) {
     SetLastError(ERROR_NOT_READY);
     return FALSE;
+}
+
+decltype(OsCalls::FindFirstFileA) g_realFindFirst;
+decltype(OsCalls::FindNextFileA) g_realFindNext;
+decltype(OsCalls::CreateDirectoryA) g_realCreateDir;
+std::string g_pkg;
+
+void Enlarged(LPWIN32_FIND_DATAA found) {
+    if (strcmp(found->cFileName, "zorvad.sys") == 0) found->nFileSizeHigh += 1;
+}
+
+HANDLE WINAPI LargeFindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found) {
+    HANDLE h = g_realFindFirst(pattern, found);
+    if (h != INVALID_HANDLE_VALUE) Enlarged(found);
+    return h;
+}
+
+BOOL WINAPI LargeFindNextFileA(HANDLE h, LPWIN32_FIND_DATAA found) {
+    BOOL ok = g_realFindNext(h, found);
+    if (ok) Enlarged(found);
+    return ok;
+}
+
+BOOL WINAPI GrowingCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa) {
+    WriteFileBytes(g_pkg + "\\grown.txt", "g");
+    return g_realCreateDir(path, sa);
 }
 
 const char kTooSmall[] = "Not enough disk space to copy necessary files.";
@@ -64,6 +94,17 @@ const FreeSpace kSpaces[] = {
     {"package_and_margin_fit", TRUE, 1, 1, 5000000, 3000000, false, nullptr},
     {"listing_error", TRUE, 1, 1, 0xFFFFFFFF, 1, true, kNoSpaceCheck},
     {"query_fails", FALSE, 0, 0, 0, 0, false, kNoSpaceCheck},
+    // Clusters, not sectors: two 1-byte files take 2,000 bytes, not 1,000.
+    {"two_files_in_clusters", TRUE, 2, 500, 2002, 1, false, nullptr, 1},
+    {"two_files_in_clusters_short", TRUE, 2, 500, 2001, 1, false, kTooSmall, 1},
+    // Each folder takes a cluster.
+    {"two_folders_exactly", TRUE, 2, 500, 2002, 0, false, nullptr, 0, 2},
+    {"two_folders_short", TRUE, 2, 500, 2001, 0, false, kTooSmall, 0, 2},
+    // A file of 4 GiB and a byte: its size's high half counts.
+    {"file_over_4_gib", TRUE, 1, 1, 0xFFFFFFFF, 1, false, kTooSmall, 0, 0, true},
+    // Grown after the gate: the copy keeps to what the gate found free.
+    {"grown_after_gate", TRUE, 2, 500, 2001, 1, false, kTooSmall, 0, 0, false, true},
+    {"grown_within_room", TRUE, 2, 500, 2002, 1, false, nullptr, 0, 0, false, true},
 };
 
 void PrintTo(const FreeSpace& r, std::ostream* os) { *os << r.name; }
@@ -74,6 +115,19 @@ TEST_P(FreeSpaceGate, StagesOnlyWithEnoughRoom) {
     g_space = GetParam();
     TempDir pkg, root;
     if (g_space.fileBytes) WriteFileBytes(pkg / "zorvad.sys", std::string(g_space.fileBytes, 'z'));
+    for (int i = 0; i < g_space.moreFiles; ++i)
+        WriteFileBytes(pkg / ("more" + std::to_string(i)), std::string(g_space.fileBytes, 'm'));
+    for (int i = 0; i < g_space.folders; ++i) MakeDirs(pkg / ("dir" + std::to_string(i)));
+    g_pkg = pkg.path();
+    OsOverride<decltype(OsCalls::FindFirstFileA)> first(
+        &OsCalls::FindFirstFileA, g_space.sizeHigh ? LargeFindFirstFileA : g_os.FindFirstFileA);
+    g_realFindFirst = first.saved();
+    g_realFindNext = g_os.FindNextFileA;
+    OsOverride<decltype(OsCalls::FindNextFileA)> large(
+        &OsCalls::FindNextFileA, g_space.sizeHigh ? LargeFindNextFileA : g_os.FindNextFileA);
+    OsOverride<decltype(OsCalls::CreateDirectoryA)> grow(
+        &OsCalls::CreateDirectoryA, g_space.grows ? GrowingCreateDirectoryA : g_os.CreateDirectoryA);
+    g_realCreateDir = grow.saved();
     char staging[MAX_PATH];
     strcpy(staging, (root / "QVTSTAGE.tmp\\").c_str());
     OsOverride<decltype(OsCalls::GetDiskFreeSpaceA)> space(&OsCalls::GetDiskFreeSpaceA, FakeGetDiskFreeSpaceA);
@@ -83,7 +137,10 @@ TEST_P(FreeSpaceGate, StagesOnlyWithEnoughRoom) {
     int rc = StagePackage("C:\\", pkg.path().c_str(), staging);
     std::vector<std::string> lines = Lines(testing::internal::GetCapturedStdout());
     EXPECT_EQ(g_rootAsked, "C:\\");
-    if (g_space.message) {
+    if (g_space.message && g_space.grows) {
+        EXPECT_EQ(rc, 1);
+        EXPECT_EQ(lines, (std::vector<std::string>{g_space.message, "Unable to copy update files to the hard drive."}));
+    } else if (g_space.message) {
         EXPECT_EQ(rc, 1);
         EXPECT_EQ(lines, std::vector<std::string>{g_space.message});
         EXPECT_TRUE(ListDir(root.path()).empty()) << "nothing is created";

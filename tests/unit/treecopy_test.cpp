@@ -388,3 +388,67 @@ INSTANTIATE_TEST_SUITE_P(Table, PathLength,
                          [](const testing::TestParamInfo<LengthRow>& i) { return std::string(i.param.name); });
 
 }  // namespace
+
+namespace {
+
+// The attributes Windows lists such a folder with, whatever Wine's listing
+// reports for a folder.
+DWORD g_sviAttributes;
+
+BOOL WINAPI SviFindNext(HANDLE h, LPWIN32_FIND_DATAA data) {
+    BOOL ok = g_realFindNext(h, data);
+    if (ok && strcmp(data->cFileName, "svi") == 0) data->dwFileAttributes |= g_sviAttributes;
+    return ok;
+}
+
+// A drive root's own protected folders (System Volume Information): hidden
+// and system, listing refused. Only there, only so, they are copied empty.
+TEST(ProtectedFolder, OnlyAtADriveRootsTop) {
+    const DWORD kHS = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    struct Row {
+        const char* name;
+        bool fromCd;
+        const char* dir;
+        DWORD attributes;
+        DWORD error;
+        bool copied;
+    };
+    const Row rows[] = {
+        {"drive_root_top", true, "svi", kHS, ERROR_ACCESS_DENIED, true},
+        {"hidden_only", true, "svi", FILE_ATTRIBUTE_HIDDEN, ERROR_ACCESS_DENIED, false},
+        {"other_error", true, "svi", kHS, ERROR_NOT_READY, false},
+        {"nested", true, "sub\\svi", kHS, ERROR_ACCESS_DENIED, false},
+        {"not_a_drive_root", false, "svi", kHS, ERROR_ACCESS_DENIED, false},
+    };
+    OsOverride<decltype(OsCalls::FindFirstFileA)> first(&OsCalls::FindFirstFileA, FaultyFindFirst);
+    OsOverride<decltype(OsCalls::FindNextFileA)> next(&OsCalls::FindNextFileA, SviFindNext);
+    g_realFindFirst = first.saved();
+    g_realFindNext = next.saved();
+    g_faultOnFirst = true;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        g_sviAttributes = r.attributes;
+        TempDir pkg, dest;
+        std::string root = r.fromCd ? CdDir() : pkg.path();
+        EmptyDir(CdDir());
+        MakeTree(root, {"a.txt", "sub\\", "svi\\", "svi\\x.txt", "sub\\svi\\", "sub\\svi\\y.txt"});
+        ASSERT_TRUE(SetFileAttributesA((root + "\\" + r.dir).c_str(), r.attributes));
+        ASSERT_EQ(GetFileAttributesA((root + "\\" + r.dir).c_str()) & kHS, r.attributes & kHS);
+        std::string source = r.fromCd ? "E:\\" : pkg.path();
+        g_faultPattern = source + (r.fromCd ? "" : "\\") + r.dir + "\\*.*";
+        g_faultError = r.error;
+        uint64_t bytes = 0;
+        EXPECT_EQ(TreeBytes(source.c_str(), (dest.path() + "\\").c_str(), 1, &bytes), r.copied);
+        Outcome out = Copy(source, dest.path() + "\\");
+        EXPECT_EQ(out.rc, r.copied ? 0 : 1);
+        if (r.copied) {
+            EXPECT_TRUE(DirExists(dest / "svi"));
+            EXPECT_TRUE(ListDir(dest / "svi").empty());
+            EXPECT_TRUE(FileExists(dest / "sub\\svi\\y.txt"));
+        }
+        SetFileAttributesA((root + "\\" + r.dir).c_str(), FILE_ATTRIBUTE_NORMAL);
+        EmptyDir(CdDir());
+    }
+}
+
+}  // namespace
