@@ -33,9 +33,9 @@ bool VolumeKeepsNoSecurity(const char* path) {
     return (flags & FS_PERSISTENT_ACLS) == 0;
 }
 
-bool NotedNoSecurity(HANDLE folder) {
-    for (int i = 0; i < kMaxHeld; ++i)
-        if (g_held[i].folder == folder) return g_held[i].noSecurity;
+bool NotedNoSecurity(const void* folder) {
+    for (const HeldNote* note = g_held; note != g_held + kMaxHeld; ++note)
+        if (note->folder == folder) return note->noSecurity;
     return false;
 }
 
@@ -84,12 +84,12 @@ HANDLE HoldFolder(const char* path) {
     HANDLE folder = g_os.CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (folder == INVALID_HANDLE_VALUE) return folder;
-    int note = g_nextNote;
-    for (int i = 0; i < kMaxHeld; ++i)
-        if (g_held[i].folder == folder) note = i;  // a handle value used again
-    if (note == g_nextNote) g_nextNote = (g_nextNote + 1) % kMaxHeld;
-    g_held[note].folder = folder;
-    g_held[note].noSecurity = VolumeKeepsNoSecurity(path);
+    HeldNote* note = g_held + g_nextNote;
+    for (HeldNote* held = g_held; held != g_held + kMaxHeld; ++held)
+        if (held->folder == folder) note = held;  // a handle value used again
+    if (note == g_held + g_nextNote) g_nextNote = (g_nextNote + 1) % kMaxHeld;
+    note->folder = folder;
+    note->noSecurity = VolumeKeepsNoSecurity(path);
     return folder;
 }
 

@@ -66,7 +66,7 @@ bool PackageHoldsStagingArea(const char* driveRoot, const char* packageDir, cons
     const char* name = stagingDir + strlen(driveRoot);
     if (!SourceForm(probe, kPathSize, packageDir, "", nullptr) || !StrAppend(probe, kPathSize, name)) return false;
     size_t len = strlen(probe);
-    if (len > 0) probe[len - 1] = '\0';  // the backslash appended to the name, a single byte
+    if (len > 0) *(probe + len - 1) = '\0';  // the backslash appended to the name, a single byte
     WIN32_FIND_DATAA entry;
     memset(&entry, 0, sizeof entry);
     HANDLE found = g_os.FindFirstFileA(probe, &entry);
