@@ -371,3 +371,29 @@ TEST(HeldStagingArea, AnotherProcessCannotRenameIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// Where no file index tells the folders apart (some network file systems),
+// a package that holds an entry of the new staging area's name is the drive
+// root under another name: the empty staging area is removed, nothing copied.
+TEST(NoIdentity, PackageHoldingTheStagingAreaIsTheRoot) {
+    for (bool inPackage : {true, false}) {
+        SCOPED_TRACE(inPackage ? "staging area inside the package" : "staging area elsewhere");
+        TempDir pkg, root;
+        WriteFileBytes(pkg / "zorvad.sys", "z");
+        const std::string driveRoot = (inPackage ? pkg.path() : root.path()) + "\\";
+        char staging[MAX_PATH];
+        strcpy(staging, (driveRoot + "QVTNEST.tmp\\").c_str());
+        g_space = FreeSpace{"big", TRUE, 8, 512, 0x100000, 0, false, nullptr};
+        OsOverride<decltype(OsCalls::GetDiskFreeSpaceA)> space(&OsCalls::GetDiskFreeSpaceA, FakeGetDiskFreeSpaceA);
+        testing::internal::CaptureStdout();
+        int rc = StagePackage(driveRoot.c_str(), pkg.path().c_str(), staging, true);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(rc, inPackage ? kStagedRoot : 0);
+        EXPECT_EQ(DirExists(driveRoot + "QVTNEST.tmp"), !inPackage);
+        EXPECT_EQ(TreeWithContents(pkg.path()), std::vector<std::string>{"zorvad.sys=z"}) << "the package unchanged";
+    }
+}
+
+}  // namespace
