@@ -312,3 +312,88 @@ INSTANTIATE_TEST_SUITE_P(Table, StagedRunInProcess, testing::ValuesIn(kStagedRun
                          [](const testing::TestParamInfo<StagedRow>& i) { return std::string(i.param.name); });
 
 }  // namespace
+
+namespace {
+
+// Another Windows process tries to rename the staging area away, as a local
+// user would to put a folder of their own in its place: while the package
+// is copied in, and after staging, while the utility would run from it.
+std::string g_areaToMove;
+DWORD g_moveExit = 0;
+decltype(OsCalls::CopyFileA) g_realCopy;
+
+DWORD MoveByAnotherProcess(const std::string& from) {
+    std::string line = "cmd /d /c move \"" + from + "\" \"" + from + "-moved\" >nul 2>&1";
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        ADD_FAILURE() << "cmd did not start: " << GetLastError();
+        return 0;
+    }
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return code;
+}
+
+BOOL WINAPI MovingCopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
+    if (!g_areaToMove.empty()) {
+        g_moveExit = MoveByAnotherProcess(g_areaToMove);
+        g_areaToMove.clear();
+    }
+    return g_realCopy(from, to, failIfExists);
+}
+
+TEST(HeldStagingArea, AnotherProcessCannotRenameIt) {
+    TempDir pkg, root;
+    WriteFileBytes(pkg / "zorvad.sys", "z");
+    WriteFileBytes(pkg / "mervane.exe", "m");
+    const std::string area = root / "QVTHELD.tmp";
+    char staging[MAX_PATH];
+    strcpy(staging, (area + "\\").c_str());
+    {
+        OsOverride<decltype(OsCalls::CopyFileA)> copy(&OsCalls::CopyFileA, MovingCopyFileA);
+        g_realCopy = copy.saved();
+        g_areaToMove = area;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(StagePackage("C:\\", pkg.path().c_str(), staging), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    }
+    EXPECT_TRUE(g_areaToMove.empty()) << "the copy ran";
+    EXPECT_NE(g_moveExit, 0u) << "renamed during the copy";
+    EXPECT_NE(MoveByAnotherProcess(area), 0u) << "renamed after staging";
+    EXPECT_FALSE(DirExists(area + "-moved"));
+    EXPECT_EQ(TreeWithContents(area), TreeWithContents(pkg.path())) << "the package copied whole, in place";
+}
+
+}  // namespace
+
+namespace {
+
+// Where no file index tells the folders apart (some network file systems),
+// a package that holds an entry of the new staging area's name is the drive
+// root under another name: the empty staging area is removed, nothing copied.
+TEST(NoIdentity, PackageHoldingTheStagingAreaIsTheRoot) {
+    for (bool inPackage : {true, false}) {
+        SCOPED_TRACE(inPackage ? "staging area inside the package" : "staging area elsewhere");
+        TempDir pkg, root;
+        WriteFileBytes(pkg / "zorvad.sys", "z");
+        const std::string driveRoot = (inPackage ? pkg.path() : root.path()) + "\\";
+        char staging[MAX_PATH];
+        strcpy(staging, (driveRoot + "QVTNEST.tmp\\").c_str());
+        g_space = FreeSpace{"big", TRUE, 8, 512, 0x100000, 0, false, nullptr};
+        OsOverride<decltype(OsCalls::GetDiskFreeSpaceA)> space(&OsCalls::GetDiskFreeSpaceA, FakeGetDiskFreeSpaceA);
+        testing::internal::CaptureStdout();
+        int rc = StagePackage(driveRoot.c_str(), pkg.path().c_str(), staging, true);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(rc, inPackage ? kStagedRoot : 0);
+        EXPECT_EQ(DirExists(driveRoot + "QVTNEST.tmp"), !inPackage);
+        EXPECT_EQ(TreeWithContents(pkg.path()), std::vector<std::string>{"zorvad.sys=z"}) << "the package unchanged";
+    }
+}
+
+}  // namespace
