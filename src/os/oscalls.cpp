@@ -48,3 +48,5 @@ OsCalls g_os = {
     // The staging area let go
     ::RemoveDirectoryA,
 };
+
+bool AnsiLeadByte(unsigned char c) { return g_os.IsDBCSLeadByte(c) != FALSE; }

@@ -61,4 +61,8 @@ struct OsCalls {
 
 extern OsCalls g_os;
 
+// Lead byte of a double-byte character in the system's ANSI code page: the
+// test the OS-free path and work-directory code is handed.
+bool AnsiLeadByte(unsigned char c);
+
 #endif

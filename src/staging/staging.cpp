@@ -26,7 +26,6 @@ namespace {
 const char kNoSpaceCheck[] = "Unable to determine if enough free space to copy files.";
 const char kNoDirectory[] = "Unable to create temporary directory!";
 const char kNotSecured[] = "Unable to secure the temporary directory.";
-const char kNoSpace[] = "Not enough disk space to copy necessary files.";
 
 // The staging area, held until the process ends: nobody may rename it or
 // put another folder in its place while the utility runs from it.
@@ -102,7 +101,7 @@ int StagePackage(const char* driveRoot, const char* packageDir, char* stagingDir
     uint64_t packageBytes = 0;
     if (!TreeBytes(packageDir, stagingDir, clusterBytes, &packageBytes)) return Fail(kNoSpaceCheck);
     uint64_t freeBytes = FreeBytes(sectorsPerCluster, bytesPerSector, freeClusters);
-    if (!RoomForPackage(freeBytes, packageBytes)) return Fail(kNoSpace);
+    if (!RoomForPackage(freeBytes, packageBytes)) return Fail(kNoSpaceMessage);
     // The utility runs from here as an administrator: nobody else may write
     // to it. Never stage into a folder open to all.
     SECURITY_ATTRIBUTES security;

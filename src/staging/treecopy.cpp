@@ -4,16 +4,16 @@
 #include "common/limits.h"
 #include "os/oscalls.h"
 #include "staging/stagepath.h"
-#include "update/runner.h"
 
 #include <string.h>
+
+const char kNoSpaceMessage[] = "Not enough disk space to copy necessary files.";
 
 namespace {
 
 const char kFileCopyFailed[] = "Unable to copy files from QV CD to hard drive.";
 const char kSubDirFailed[] = "Unable to create temporary sub-directory!";
 const char kNestedFailed[] = "Unable to copy sub-directory update files to the hard drive.";
-const char kNoSpace[] = "Not enough disk space to copy necessary files.";
 
 // What one walk shares across its levels. The copy and the size walk count
 // alike: each folder one cluster, each file its clusters.
@@ -88,7 +88,7 @@ int CopyLevel(const char* base, const char* name, bool protectedFolder, const ch
 int CopyOneFile(const char* sourceForm, const char* dest, const WIN32_FIND_DATAA& entry, Walk* walk) {
     const char* name = entry.cFileName;
     uint64_t size = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-    if (!Spend(walk, size, false)) return Fail(kNoSpace);
+    if (!Spend(walk, size, false)) return Fail(kNoSpaceMessage);
     char source[kPathSize];
     char target[kPathSize];
     memset(source, 0, sizeof source);
@@ -103,7 +103,7 @@ int CopyOneFile(const char* sourceForm, const char* dest, const WIN32_FIND_DATAA
 int CopyOneSubDirectory(const char* sourceForm, const char* dest, const WIN32_FIND_DATAA& entry, Walk* walk) {
     const char* name = entry.cFileName;
     if (IsWalkDestination(sourceForm, name, walk->topDest)) return 0;
-    if (!Spend(walk, 0, true)) return Fail(kNoSpace);
+    if (!Spend(walk, 0, true)) return Fail(kNoSpaceMessage);
 
     char target[kPathSize];
     memset(target, 0, sizeof target);

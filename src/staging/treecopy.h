@@ -3,6 +3,9 @@
 
 #include <stdint.h>
 
+// The gate's message, and the copy's when a grown package passes its budget.
+extern const char kNoSpaceMessage[];
+
 // Copies everything inside source into the existing directory dest (which
 // ends in a backslash), depth first. 0 on success, 1 after printing why not.
 // A folder that cannot be listed to its end fails like a file that cannot

@@ -33,5 +33,3 @@ int RunCommand(const char* command) {
     g_os.CloseHandle(process.hThread);
     return result;
 }
-
-bool AnsiLeadByte(unsigned char c) { return g_os.IsDBCSLeadByte(c) != FALSE; }

@@ -8,8 +8,4 @@
 // ERROR_FILENAME_EXCED_RANGE (206). Prints nothing.
 int RunCommand(const char* command);
 
-// Lead byte of a double-byte character in the system's ANSI code page, for
-// CheckWorkDir.
-bool AnsiLeadByte(unsigned char c);
-
 #endif
