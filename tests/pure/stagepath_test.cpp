@@ -124,10 +124,8 @@ TEST(SourceForm, ByCharacterInCodePage932) {
         {"E:\\\x95\x5C", "", false, "E:\\\x95\x5C"},                   // single bytes: as before
         {"E:\\pkg\\", "\x83\x5C", true, "E:\\pkg\\\x83\x5C\\"},        // nested ソ
         {"E:\\pkg\\", "\x83\x5C", false, "E:\\pkg\\\x83\x5C\\"},       // nested: always one added
-        {"E:\\", "", true, "E:\\"},                                    // a drive root
         {"E:\\\x83\x5C\\", "", true, "E:\\\x83\x5C\\"},                // ends in ソ then a backslash
         {"C:\\pkg\\", "sub", true, "C:\\pkg\\sub\\"},                  // plain ASCII
-        {"C:\\pkg", "", true, "C:\\pkg\\"},
     };
     for (const Row& r : rows) {
         char buf[260];

@@ -324,8 +324,9 @@ TEST(ResultLogDeath, WriteFailureEndsTheRun) {
     _putenv("SYSTEMDRIVE=C:");
 }
 
-// A log folder owned by an ordinary account: someone renamed ours away and
-// made their own. Nothing is written into it.
+// A log folder that cannot be ours: one owned by an ordinary account (ours
+// renamed away and theirs made), or one that would be made open to all. Nothing
+// is written, and no folder is made open.
 BOOL WINAPI UsersOwner(PSECURITY_DESCRIPTOR, PSID* owner, LPBOOL defaulted) {
     static PSID users = nullptr;
     if (users == nullptr) ConvertStringSidToSidA("S-1-5-32-545", &users);
@@ -334,15 +335,27 @@ BOOL WINAPI UsersOwner(PSECURITY_DESCRIPTOR, PSID* owner, LPBOOL defaulted) {
     return users != nullptr;
 }
 
-TEST(ResultLogDeath, ForeignLogFolderIsNotWrittenTo) {
+BOOL WINAPI FailingInitializeAcl(PACL, DWORD, DWORD) { return FALSE; }
+
+TEST(ResultLogDeath, LogFolderNotOursIsNotWrittenTo) {
+    struct Row {
+        bool foreignOwner;  // else the folder's security cannot be built
+        const char* message;
+    };
+    const Row rows[] = {{true, "Log File Creation Failed!"},
+                        {false, "Unable to make the result log folder private.\\s+Log File Creation Failed!"}};
     const std::string drive = "C:\\vorpkg-tests\\foreign-folder-drive";
-    RemoveTree(drive);
-    MakeDirs(drive + "\\QVLOG");
-    {
-        OsOverride<decltype(&::GetSecurityDescriptorOwner)> owner(&OsCalls::GetSecurityDescriptorOwner, UsersOwner);
-        EXPECT_EXIT(WriteEndsProcess(drive.c_str()), testing::ExitedWithCode(1), "Log File Creation Failed!");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.foreignOwner ? "foreign owner" : "cannot build");
+        RemoveTree(drive);
+        MakeDirs(row.foreignOwner ? drive + "\\QVLOG" : drive);
+        OsOverride<decltype(&::GetSecurityDescriptorOwner)> owner(
+            &OsCalls::GetSecurityDescriptorOwner, row.foreignOwner ? UsersOwner : g_os.GetSecurityDescriptorOwner);
+        OsOverride<decltype(&::InitializeAcl)> acl(&OsCalls::InitializeAcl,
+                                                   row.foreignOwner ? g_os.InitializeAcl : FailingInitializeAcl);
+        EXPECT_EXIT(WriteEndsProcess(drive.c_str()), testing::ExitedWithCode(1), row.message);
+        EXPECT_EQ(ListTree(drive), row.foreignOwner ? std::vector<std::string>{"QVLOG\\"} : std::vector<std::string>{});
     }
-    EXPECT_TRUE(ListDir(drive + "\\QVLOG").empty());
     RemoveTree(drive);
     _putenv("SYSTEMDRIVE=C:");
 }

@@ -319,25 +319,12 @@ namespace {
 // user would to put a folder of their own in its place: while the package
 // is copied in, and after staging, while the utility would run from it.
 std::string g_areaToMove;
-DWORD g_moveExit = 0;
+int g_moveExit = 0;
 decltype(OsCalls::CopyFileA) g_realCopy;
 
-DWORD MoveByAnotherProcess(const std::string& from) {
-    std::string line = "cmd /d /c move \"" + from + "\" \"" + from + "-moved\" >nul 2>&1";
-    STARTUPINFOA si;
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        ADD_FAILURE() << "cmd did not start: " << GetLastError();
-        return 0;
-    }
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return code;
+// cmd's move, as another user would type it: its exit code, 0 when moved.
+int MoveByAnotherProcess(const std::string& from) {
+    return system(("move \"" + from + "\" \"" + from + "-moved\" >nul 2>&1").c_str());
 }
 
 BOOL WINAPI MovingCopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
@@ -364,8 +351,8 @@ TEST(HeldStagingArea, AnotherProcessCannotRenameIt) {
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     }
     EXPECT_TRUE(g_areaToMove.empty()) << "the copy ran";
-    EXPECT_NE(g_moveExit, 0u) << "renamed during the copy";
-    EXPECT_NE(MoveByAnotherProcess(area), 0u) << "renamed after staging";
+    EXPECT_NE(g_moveExit, 0) << "renamed during the copy";
+    EXPECT_NE(MoveByAnotherProcess(area), 0) << "renamed after staging";
     EXPECT_FALSE(DirExists(area + "-moved"));
     EXPECT_EQ(TreeWithContents(area), TreeWithContents(pkg.path())) << "the package copied whole, in place";
 }
