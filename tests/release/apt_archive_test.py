@@ -39,7 +39,6 @@ deb [arch=amd64] https://one-sec.invalid/debian-security bookworm-security main 
 # (case, {file name: text}, suite, the address printed, or None: exit 1)
 ROWS = [
     ("deb822", {"debian.sources": DEB822}, "bookworm", "http://main.invalid/debian"),
-    ("deb822_second_suite", {"debian.sources": DEB822}, "bookworm-updates", "http://main.invalid/debian"),
     ("deb822_security", {"debian.sources": DEB822}, "bookworm-security", "http://sec.invalid/debian-security"),
     ("one_line", {"sources.list": ONE_LINE}, "bookworm", "http://one.invalid/debian"),
     ("one_line_security", {"sources.list": ONE_LINE}, "bookworm-security", "https://one-sec.invalid/debian-security"),
@@ -48,8 +47,6 @@ ROWS = [
     ("disabled_file_left_out", {"a.list.disabled": ONE_LINE, "b.sources": DEB822}, "bookworm",
      "http://main.invalid/debian"),
     ("none_for_the_suite", {"debian.sources": DEB822}, "bookworm-backports", None),
-    ("only_sources_and_cd", {"sources.list": "deb-src http://src.invalid/debian bookworm main\n"
-                             "deb cdrom:[CD]/ bookworm main\n"}, "bookworm", None),
     ("empty", {}, "bookworm", None),
 ]
 
