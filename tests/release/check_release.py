@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Makes the release package twice, signed with a throwaway key, from copies of
 the source in two folders, wants the same bytes from both and reads the first
 back; then once more unsigned, which its signed programs must be with the
@@ -70,7 +70,7 @@ def check_program(folder, rel, prefix, epoch, version, build_folder):
     where = run([prefix + "addr2line", "-e", exe, "0x" + main[0]]) if main else ""
     if not where.startswith("./src/run/main.cpp:"):
         problems.append("%s: main resolves to %r" % (rel, where.strip()))
-    return problems + ci.cmd_resource(argparse.Namespace(exe=exe, objdump=prefix + "objdump", version=version))
+    return problems + ci.cmd_resource(argparse.Namespace(exe=exe, version=version))
 
 
 def check_package(dist, name, epoch, version, allow, build_folder):
@@ -81,8 +81,7 @@ def check_package(dist, name, epoch, version, allow, build_folder):
     for rel, prefix in PROGRAMS:
         problems += check_program(folder, rel, prefix, epoch, version, build_folder)
     problems += ci.cmd_imports(argparse.Namespace(
-        allow=allow, exe32=os.path.join(folder, PROGRAMS[0][0]), objdump32=PROGRAMS[0][1] + "objdump",
-        exe64=os.path.join(folder, PROGRAMS[1][0]), objdump64=PROGRAMS[1][1] + "objdump"))
+        allow=allow, exe32=os.path.join(folder, PROGRAMS[0][0]), exe64=os.path.join(folder, PROGRAMS[1][0])))
     sums = ["%s  %s" % (hashlib.sha256(read(os.path.join(folder, f))).hexdigest(), f) for f in FILES[:1] + FILES[2:]]
     if read(os.path.join(folder, "SHA256SUMS")).decode().splitlines() != sums:
         problems.append("SHA256SUMS does not list every other file with its hash")
