@@ -166,8 +166,9 @@ def main(argv):
         for f in [f for f in names.split("\0") if os.path.isfile(os.path.join(args.source, f))]:
             os.makedirs(os.path.dirname(os.path.join(copy, f)), exist_ok=True)
             shutil.copy2(os.path.join(args.source, f), os.path.join(copy, f))
-        if release(copy, os.path.join(copy, "dist"), signing).returncode != 0:
-            print("FAIL: scripts/release failed")
+        made = release(copy, os.path.join(copy, "dist"), signing)
+        if made.returncode != 0 or "== signed with an RSA key" not in made.stdout:
+            print("FAIL: scripts/release failed or did not say it signed with an RSA key")
             return 1
     # The rebuild anyone can make without the key.
     unsigned = os.path.join(copies[0], "unsigned")
