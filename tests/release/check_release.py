@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Makes the release package twice, signed with a throwaway key, from copies of
 the source in two folders, wants the same bytes from both and reads the first
 back; then once more unsigned, which its signed programs must be with the
@@ -70,7 +70,7 @@ def check_program(folder, rel, prefix, epoch, version, build_folder):
     where = run([prefix + "addr2line", "-e", exe, "0x" + main[0]]) if main else ""
     if not where.startswith("./src/run/main.cpp:"):
         problems.append("%s: main resolves to %r" % (rel, where.strip()))
-    return problems + ci.cmd_resource(argparse.Namespace(exe=exe, objdump=prefix + "objdump", version=version))
+    return problems + ci.cmd_resource(argparse.Namespace(exe=exe, version=version))
 
 
 def check_package(dist, name, epoch, version, allow, build_folder):
@@ -81,8 +81,7 @@ def check_package(dist, name, epoch, version, allow, build_folder):
     for rel, prefix in PROGRAMS:
         problems += check_program(folder, rel, prefix, epoch, version, build_folder)
     problems += ci.cmd_imports(argparse.Namespace(
-        allow=allow, exe32=os.path.join(folder, PROGRAMS[0][0]), objdump32=PROGRAMS[0][1] + "objdump",
-        exe64=os.path.join(folder, PROGRAMS[1][0]), objdump64=PROGRAMS[1][1] + "objdump"))
+        allow=allow, exe32=os.path.join(folder, PROGRAMS[0][0]), exe64=os.path.join(folder, PROGRAMS[1][0])))
     sums = ["%s  %s" % (hashlib.sha256(read(os.path.join(folder, f))).hexdigest(), f) for f in FILES[:1] + FILES[2:]]
     if read(os.path.join(folder, "SHA256SUMS")).decode().splitlines() != sums:
         problems.append("SHA256SUMS does not list every other file with its hash")
@@ -167,8 +166,9 @@ def main(argv):
         for f in [f for f in names.split("\0") if os.path.isfile(os.path.join(args.source, f))]:
             os.makedirs(os.path.dirname(os.path.join(copy, f)), exist_ok=True)
             shutil.copy2(os.path.join(args.source, f), os.path.join(copy, f))
-        if release(copy, os.path.join(copy, "dist"), signing).returncode != 0:
-            print("FAIL: scripts/release failed")
+        made = release(copy, os.path.join(copy, "dist"), signing)
+        if made.returncode != 0 or "== signed with an RSA key" not in made.stdout:
+            print("FAIL: scripts/release failed or did not say it signed with an RSA key")
             return 1
     # The rebuild anyone can make without the key.
     unsigned = os.path.join(copies[0], "unsigned")
