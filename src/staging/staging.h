@@ -16,15 +16,18 @@ void MakeStagingName(const char* driveRoot, char* name);
 // stagingDir (kPathSize characters, ending in a backslash) open to SYSTEM
 // and Administrators only, and copies packageDir into it. When the name is
 // taken meanwhile, stagingDir is replaced by a new one. 0 on success, 1
-// after printing why not.
+// after printing why not. A package holding a link is not copied.
 // The staging area is held open from its creation to the end of the process
-// and must be owned by this run's user, Administrators or SYSTEM and open to
-// no one else. checkNested: the package's identity could not be compared
-// with the drive root's, so a package holding an entry of the staging
-// area's name (the drive root under another name) is refused: the area is
-// removed and kStagedRoot returned, with nothing printed.
+// and must be the folder this run made: no link, empty, owned by this run's
+// user, Administrators or SYSTEM and open to no one else.
+int StagePackage(const char* driveRoot, const char* packageDir, char* stagingDir);
+
+// For a package whose identity cannot be compared with the drive root's (no
+// file index): 0 when it is not the drive root under another name,
+// kStagedRoot when it is (a file made in the drive root shows in it), 1
+// after printing why it cannot be told. Nothing stays in the drive root.
 const int kStagedRoot = 2;
-int StagePackage(const char* driveRoot, const char* packageDir, char* stagingDir, bool checkNested = false);
+int CheckNotDriveRoot(const char* driveRoot, const char* packageDir);
 
 enum FolderMatch { kSameFolder, kOtherFolder, kIdentityUnknown };
 

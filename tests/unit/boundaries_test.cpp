@@ -6,7 +6,7 @@
 #include "osoverride.h"
 #include "resultlog/resultrecord.h"
 #include "run/updaterun.h"
-#include "staging/privatearea.h"
+#include "common/privatearea.h"
 #include "winfs.h"
 
 #include <gtest/gtest.h>
@@ -65,6 +65,13 @@ HANDLE WINAPI StandInCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECUR
     return g_realCreateFile(made ? g_privateArea.c_str() : path, access, share, sa, how, flags, tmpl);
 }
 
+// The made folder's own attributes are the stand-in's.
+DWORD WINAPI StandInGetFileAttributesA(LPCSTR path) {
+    std::string dir = std::string(path) + "\\";
+    bool made = std::find(g_madeDirs.begin(), g_madeDirs.end(), dir) != g_madeDirs.end();
+    return GetFileAttributesA(made ? g_privateArea.c_str() : path);
+}
+
 HANDLE WINAPI RecordingFindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA) {
     g_patterns.push_back(pattern);
     SetLastError(ERROR_FILE_NOT_FOUND);  // as an empty drive root
@@ -113,6 +120,7 @@ RunOutcome RunWith(const std::string& arg) {
         OsOverride mkdir(&OsCalls::CreateDirectoryA, RecordingCreateDirectoryA);
         OsOverride hold(&OsCalls::CreateFileA, StandInCreateFileA);
         g_realCreateFile = hold.saved();
+        OsOverride attributes(&OsCalls::GetFileAttributesA, StandInGetFileAttributesA);
         OsOverride find(&OsCalls::FindFirstFileA, RecordingFindFirstFileA);
         OsOverride cwd(&OsCalls::GetCurrentDirectoryA, FakeGetCurrentDirectoryA);
         OsOverride version(&OsCalls::GetVersionExA, XpGetVersionExA);
@@ -171,7 +179,7 @@ TEST_F(RunBoundary, StagingName) {
     RunOutcome fits = RunWith(pkg_.path());
     EXPECT_EQ(fits.rc, 9);
     EXPECT_EQ(g_madeDirs, std::vector<std::string>{g_stagingName + "\\"});
-    ASSERT_EQ(g_patterns.size(), 2u);  // the size walk, then the copy
+    ASSERT_EQ(g_patterns.size(), 3u);  // the size walk, the staging area found empty, the copy
 
     g_stagingName = Padded("C:\\QVT", 259);
     RunOutcome refused = RunWith(pkg_.path());
