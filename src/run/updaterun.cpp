@@ -91,9 +91,17 @@ int PrepareStaged(const char* arg, bool nameFits) {
     // Without identities (a FAT root, some network file systems) the root
     // is told by name, before anything of it is walked.
     if (match == kIdentityUnknown) {
-        int root = CheckNotDriveRoot(g_driveRoot, g_workDir);
-        if (root == kStagedRoot) return RootRefused(arg);
-        if (root != 0) return StagedFailure();
+        switch (CheckNotDriveRoot(g_driveRoot, g_workDir)) {
+        case kNotTheRoot:
+            break;
+        case kTheRoot:
+            return RootRefused(arg);
+        case kPackageTooLong:
+            ConsoleMessage2("Package directory path is too long: ", arg);
+            return StagedFailure();
+        case kNoProbe:
+            return StagedFailure();
+        }
     }
     if (!nameFits) {
         ConsoleMessage2("Staging directory name is too long: ", g_stagingName);

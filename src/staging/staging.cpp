@@ -93,12 +93,15 @@ FolderMatch MatchFolders(const char* a, const char* b) {
     return match;
 }
 
-int CheckNotDriveRoot(const char* driveRoot, const char* packageDir) {
+RootCheck CheckNotDriveRoot(const char* driveRoot, const char* packageDir) {
     // A new empty file in the drive root, made with the staging name's
     // prefix: a name nothing else in the root has.
     char made[kPathSize];
     memset(made, 0, sizeof made);
-    if (g_os.GetTempFileNameA(driveRoot, kStagingPrefix, 0, made) == 0) return Fail(kNoDirectory);
+    if (g_os.GetTempFileNameA(driveRoot, kStagingPrefix, 0, made) == 0) {
+        ConsoleMessage(kNoDirectory);
+        return kNoProbe;
+    }
     // The package form read by character: a name ending in a double-byte
     // character whose second byte is 0x5C gets its backslash all the same.
     char probe[kPathSize];
@@ -116,8 +119,8 @@ int CheckNotDriveRoot(const char* driveRoot, const char* packageDir) {
         if (found) g_os.FindClose(listing);
     }
     g_os.DeleteFileA(made);
-    if (!formed) return Fail(kNoDirectory);
-    return found ? kStagedRoot : 0;
+    if (!formed) return kPackageTooLong;
+    return found ? kTheRoot : kNotTheRoot;
 }
 
 int StagePackage(const char* driveRoot, const char* packageDir, char* stagingDir) {

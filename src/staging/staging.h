@@ -23,11 +23,15 @@ void MakeStagingName(const char* driveRoot, char* name);
 int StagePackage(const char* driveRoot, const char* packageDir, char* stagingDir);
 
 // For a package whose identity cannot be compared with the drive root's (no
-// file index): 0 when it is not the drive root under another name,
-// kStagedRoot when it is (a file made in the drive root shows in it), 1
-// after printing why it cannot be told. Nothing stays in the drive root.
-const int kStagedRoot = 2;
-int CheckNotDriveRoot(const char* driveRoot, const char* packageDir);
+// file index): whether it is the drive root under another name, told by a
+// file made in the drive root showing in it. Nothing stays in the root.
+enum RootCheck {
+    kNotTheRoot,
+    kTheRoot,
+    kPackageTooLong,  // the probe's path would not fit: cannot tell
+    kNoProbe,         // no file could be made in the root: said
+};
+RootCheck CheckNotDriveRoot(const char* driveRoot, const char* packageDir);
 
 enum FolderMatch { kSameFolder, kOtherFolder, kIdentityUnknown };
 
