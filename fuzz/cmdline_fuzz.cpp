@@ -63,7 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool unsafe = false;
     for (unsigned char c : dir) unsafe = unsafe || Refused(c);
     WorkDirCheck check = CheckWorkDir(dir.c_str(), nullptr);
+    bool network = dir.size() >= 2 && dir[0] == '\\' && dir[1] == '\\';
     if (dir.size() > kMaxWorkDirLength) CHECK(check == kWorkDirTooLong);
+    else if (network) CHECK(check == kWorkDirNetwork);
     else CHECK(check == (unsafe ? kWorkDirUnsafe : kWorkDirOk));
 
     const char* d = dir.c_str();

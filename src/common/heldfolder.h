@@ -1,24 +1,23 @@
 // A folder held open so that nobody can rename or delete it while the
-// program works in it, and what can be learnt of it through that handle.
+// program works in it, and its identity read through that handle.
 #ifndef VORPKG_COMMON_HELDFOLDER_H
 #define VORPKG_COMMON_HELDFOLDER_H
 
 #include <windows.h>
 
-// Opens the folder for as long as the caller keeps the handle: others may
-// read and write in it, nobody may rename or delete it. INVALID_HANDLE_VALUE
-// when it cannot be opened. Close it with g_os.CloseHandle.
-HANDLE HoldFolder(const char* path);
+struct HeldFolder {
+    HANDLE handle;       // INVALID_HANDLE_VALUE when not held
+    bool keepsSecurity;  // false on FAT: no owner or DACL to judge
+};
 
-// True when the held folder's owner is SYSTEM, BUILTIN\Administrators or the
-// running user, and when the file system keeps no security at all (FAT: no
-// owner to check).
-bool HeldFolderOwnerTrusted(HANDLE folder);
+// Opens the folder for as long as the caller holds it: others may read and
+// write in it, nobody may rename or delete it. extraAccess is asked for
+// besides reading (WRITE_DAC where it may have to be made private). False,
+// and held->handle INVALID_HANDLE_VALUE, when it cannot be opened.
+bool HoldFolder(const char* path, DWORD extraAccess, HeldFolder* held);
 
-// True when the held folder's DACL grants nothing to any account other than
-// SYSTEM, BUILTIN\Administrators and the running user (true where the file
-// system keeps no permissions).
-bool HeldFolderPrivate(HANDLE folder);
+// Closes the handle; safe on a folder that was never held.
+void LetGo(HeldFolder* held);
 
 // The folder's identity: volume serial number and file index. False when the
 // file system gives no index.

@@ -47,6 +47,8 @@ OsCalls g_os = {
     ::EqualSid,
     // The staging area let go
     ::RemoveDirectoryA,
+    // Made private
+    ::SetKernelObjectSecurity,
 };
 
 bool AnsiLeadByte(unsigned char c) { return g_os.IsDBCSLeadByte(c) != FALSE; }

@@ -43,8 +43,9 @@ struct OsCalls {
     // wait for another run, by the clock.
     decltype(&::GetFileAttributesA) GetFileAttributesA;
     decltype(&::GetTickCount) GetTickCount;
-    // Held folders (src/common/heldfolder.cpp): the handle, its identity,
-    // its owner and DACL, and the running user they are checked against.
+    // Held folders (src/common/heldfolder.cpp, trustedfolder.cpp): the
+    // handle, its identity, its owner and DACL, and the running user they
+    // are checked against.
     decltype(&::CreateFileA) CreateFileA;
     decltype(&::GetFileInformationByHandle) GetFileInformationByHandle;
     decltype(&::GetVolumeInformationA) GetVolumeInformationA;
@@ -57,6 +58,8 @@ struct OsCalls {
     decltype(&::EqualSid) EqualSid;
     // The staging area let go when it must not be used.
     decltype(&::RemoveDirectoryA) RemoveDirectoryA;
+    // A folder or file of ours that others may write to, made private.
+    decltype(&::SetKernelObjectSecurity) SetKernelObjectSecurity;
 };
 
 extern OsCalls g_os;

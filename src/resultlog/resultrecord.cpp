@@ -3,10 +3,11 @@
 #include "common/console.h"
 #include "common/heldfolder.h"
 #include "common/limits.h"
+#include "common/privatearea.h"
 #include "common/strbuf.h"
+#include "common/trustedfolder.h"
 #include "os/oscalls.h"
 #include "resultlog/recordline.h"
-#include "staging/privatearea.h"
 
 #include <io.h>
 #include <share.h>
@@ -32,22 +33,64 @@ const char kCreationFailed[] = "Log File Creation Failed!";
     exit(1);
 }
 
+const char kNotPrivate[] = "Unable to make the result log folder private.";
+
 // The log is what administrators read to see which servers took an
-// update. A folder made here lets Users read it and nobody else write; one
-// that is there already is used as it is. Never made open to all. Held
+// update. A folder made here lets Users read it and nobody else write. Held
 // until the line is written, so that nobody can rename it away and put a
-// folder of their own in its place meanwhile.
-HANDLE HoldLogFolder(const char* dir) {
-    HANDLE held = HoldFolder(dir);
-    if (held != INVALID_HANDLE_VALUE) return held;
+// folder of their own in its place meanwhile; WRITE_DAC to make it private.
+void HoldLogFolder(const char* dir, HeldFolder* held) {
+    if (HoldFolder(dir, WRITE_DAC, held)) return;
     SECURITY_ATTRIBUTES security;
     if (!BuildLogFolderSecurity(&security)) {
-        ConsoleMessage("Unable to make the result log folder private.");
+        ConsoleMessage(kNotPrivate);
         EndRun(kCreationFailed);
     }
     // Another run may make it first: the hold decides.
     g_os.CreateDirectoryA(dir, &security);
-    return HoldFolder(dir);
+    if (!HoldFolder(dir, WRITE_DAC, held)) EndRun(kCreationFailed);
+}
+
+// A link, or a folder another account owns, is never written to. One of a
+// trusted owner that others may write to (made by an earlier version, or
+// renamed into place) is made private first: records keep flowing with no
+// step for the administrator, and nobody else can rewrite them.
+void SecureLogFolder(const char* dir, const HeldFolder& held) {
+    Trust trust = JudgeHeldFolder(dir, held, kOthersRead);
+    if (trust == kOpenToOthers) {
+        if (!MakePrivate(held.handle, kOthersRead)) {
+            ConsoleMessage(kNotPrivate);
+            EndRun(kCreationFailed);
+        }
+        ConsoleMessage2("Result log folder made private: ", dir);
+        trust = JudgeHeldFolder(dir, held, kOthersRead);
+    }
+    if (trust != kTrusted) EndRun(kCreationFailed);
+}
+
+// The open log file, judged through its own handle: a file planted by
+// another account, a second name of another file, or a link is not
+// appended to. One of ours that others may write to is made private.
+bool SecureLogFile(const char* path, FILE* log, bool keepsSecurity) {
+    HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(log)));
+    Trust trust = JudgeOpenFile(path, file, keepsSecurity, kOthersRead);
+    if (trust != kOpenToOthers) return trust == kTrusted;
+    // Our handle may write, not change the DACL: a second one that may,
+    // checked to be the same file (the folder is held and now ours).
+    HANDLE dac = g_os.CreateFileA(path, WRITE_DAC | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    if (dac == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION a, b;
+    memset(&a, 0, sizeof a);
+    memset(&b, 0, sizeof b);
+    bool same = g_os.GetFileInformationByHandle(file, &a) && g_os.GetFileInformationByHandle(dac, &b) &&
+                a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+                a.nFileIndexLow == b.nFileIndexLow;
+    bool made = same && MakePrivate(dac, kOthersRead);
+    g_os.CloseHandle(dac);
+    if (!made) return false;
+    ConsoleMessage2("Result log file made private: ", path);
+    return JudgeOpenFile(path, file, keepsSecurity, kOthersRead) == kTrusted;
 }
 
 // Other writers are kept out while the file is open: two runs appending at
@@ -70,9 +113,14 @@ FILE* OpenDenyingWriters(const char* path) {
 
 RecordIo g_recordIo = {Put, Flush, Close, Cut};
 
-AppendOutcome AppendRecordLine(const char* path, const char* line) {
+AppendOutcome AppendRecordLine(const char* path, const char* line, bool keepsSecurity) {
+    if (NameIsLink(path)) return kAppendOpenFailed;
     FILE* log = OpenDenyingWriters(path);
     if (log == nullptr) return kAppendOpenFailed;
+    if (!SecureLogFile(path, log, keepsSecurity)) {
+        (void)g_recordIo.close(log);  // nothing written
+        return kAppendOpenFailed;
+    }
     // Unbuffered: what a put reports is what reached the file, and after a
     // failure nothing is left over for the close to write behind the cut.
     bool ok = setvbuf(log, nullptr, _IONBF, 0) == 0;
@@ -106,9 +154,9 @@ int WriteResultRecord(const char* date, const char* time, const char* update, co
     // msvcrt matches the name in any letter case, as the environment block does.
     const char* drive = getenv("systemdrive");
     if (drive == nullptr || !LogDirPath(path, sizeof path, drive)) EndRun(kCreationFailed);
-    HANDLE folder = HoldLogFolder(path);
-    // One someone else made (after renaming ours away) is not written to.
-    if (folder == INVALID_HANDLE_VALUE || !HeldFolderOwnerTrusted(folder)) EndRun(kCreationFailed);
+    HeldFolder folder;
+    HoldLogFolder(path, &folder);
+    SecureLogFolder(path, folder);
     StrAppend(path, sizeof path, kLogFileName);  // fits: LogDirPath made room
 
     char line[kRecordLineSize];
@@ -116,8 +164,8 @@ int WriteResultRecord(const char* date, const char* time, const char* update, co
     // Cannot fail (the longest line has 342 characters); if it did, the line
     // would be left out whole rather than cut.
     (void)ComposeRecordLine(line, sizeof line, date, time, update, newValue, resultCode);
-    AppendOutcome outcome = AppendRecordLine(path, line);
-    g_os.CloseHandle(folder);
+    AppendOutcome outcome = AppendRecordLine(path, line, folder.keepsSecurity);
+    LetGo(&folder);
     switch (outcome) {
     case kAppended:
         break;

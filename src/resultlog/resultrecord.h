@@ -14,7 +14,7 @@ int WriteResultRecord(const char* date, const char* time, const char* update, co
 
 enum AppendOutcome {
     kAppended,
-    kAppendOpenFailed,   // nothing written
+    kAppendOpenFailed,   // nothing written: not opened, or not ours
     kAppendWriteFailed,  // the file cut back to its old length
     kAppendPieceLeft,    // the write failed and so did the cut: a piece of the line may stay
 };
@@ -22,8 +22,10 @@ enum AppendOutcome {
 // Appends line to the text file at path, on a line of its own: a file that
 // does not end in a line feed gets one first. Other runs are kept from
 // writing meanwhile; while one of them holds the file, waits up to 10 s by
-// the clock.
-AppendOutcome AppendRecordLine(const char* path, const char* line);
+// the clock. A file that is not ours (another account's, a link, a second
+// name) is not written to; one that others may write to is made private
+// first. keepsSecurity: the volume has owners and DACLs to judge.
+AppendOutcome AppendRecordLine(const char* path, const char* line, bool keepsSecurity = true);
 
 // The run-time calls that write the record, in one table so that tests can
 // play a full disk.

@@ -88,13 +88,26 @@ int PrepareStaged(const char* arg, bool nameFits) {
     // junction) it is the same folder by identity.
     FolderMatch match = MatchFolders(g_workDir, g_driveRoot);
     if (IsDriveRoot(g_workDir, g_driveRoot) || match == kSameFolder) return RootRefused(arg);
+    // Without identities (a FAT root, some network file systems) the root
+    // is told by name, before anything of it is walked.
+    if (match == kIdentityUnknown) {
+        switch (CheckNotDriveRoot(g_driveRoot, g_workDir)) {
+        case kNotTheRoot:
+            break;
+        case kTheRoot:
+            return RootRefused(arg);
+        case kPackageTooLong:
+            ConsoleMessage2("Package directory path is too long: ", arg);
+            return StagedFailure();
+        case kNoProbe:
+            return StagedFailure();
+        }
+    }
     if (!nameFits) {
         ConsoleMessage2("Staging directory name is too long: ", g_stagingName);
         return StagedFailure();
     }
-    int staged = StagePackage(g_driveRoot, g_workDir, g_stagingName, match == kIdentityUnknown);
-    if (staged == kStagedRoot) return RootRefused(arg);
-    if (staged != 0) return StagedFailure();
+    if (StagePackage(g_driveRoot, g_workDir, g_stagingName) != 0) return StagedFailure();
     StrCopy(g_workDir, kDirSize, g_stagingName);  // fits: kPathSize < kDirSize
     return 0;
 }

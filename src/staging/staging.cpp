@@ -2,9 +2,10 @@
 
 #include "common/console.h"
 #include "common/heldfolder.h"
+#include "common/privatearea.h"
 #include "common/strbuf.h"
+#include "common/trustedfolder.h"
 #include "os/oscalls.h"
-#include "staging/privatearea.h"
 #include "staging/stagepath.h"
 #include "staging/treecopy.h"
 
@@ -29,7 +30,7 @@ const char kNotSecured[] = "Unable to secure the temporary directory.";
 
 // The staging area, held until the process ends: nobody may rename it or
 // put another folder in its place while the utility runs from it.
-HANDLE g_stagingHeld = INVALID_HANDLE_VALUE;
+HeldFolder g_stagingHeld = {INVALID_HANDLE_VALUE, true};
 
 int Fail(const char* message) {
     ConsoleMessage(message);
@@ -47,48 +48,82 @@ int CreateStagingDirectory(const char* driveRoot, char* stagingDir, SECURITY_ATT
     }
 }
 
-// Holds the new staging area and checks it is the folder this run made.
-int HoldStagingArea(const char* stagingDir) {
-    g_stagingHeld = HoldFolder(stagingDir);
-    if (g_stagingHeld == INVALID_HANDLE_VALUE) return Fail(kNotSecured);
-    if (!HeldFolderOwnerTrusted(g_stagingHeld) || !HeldFolderPrivate(g_stagingHeld)) return Fail(kNotSecured);
-    return 0;
-}
-
-// Without identities: the package is the drive root under another name when
-// it holds an entry of the staging area's own name. The staging area is then
-// let go and removed, empty as it still is.
-bool PackageHoldsStagingArea(const char* driveRoot, const char* packageDir, const char* stagingDir) {
-    char probe[kPathSize];
-    memset(probe, 0, sizeof probe);
-    // stagingDir is driveRoot + name + backslash: the name alone, without it.
-    const char* name = stagingDir + strlen(driveRoot);
-    if (!SourceForm(probe, kPathSize, packageDir, "", nullptr) || !StrAppend(probe, kPathSize, name)) return false;
-    size_t len = strlen(probe);
-    if (len > 0) *(probe + len - 1) = '\0';  // the backslash appended to the name, a single byte
+// Nothing in the folder (dir ends in a backslash). A listing that cannot be
+// read to its end counts as not empty. The pattern may pass the longest
+// name: the system then refuses it, and the folder is not used.
+bool IsEmptyFolder(const char* dir) {
+    char pattern[kPathSize + 4];
+    memset(pattern, 0, sizeof pattern);
+    if (!JoinPath(pattern, sizeof pattern, dir, "*.*", "")) return false;
     WIN32_FIND_DATAA entry;
     memset(&entry, 0, sizeof entry);
-    HANDLE found = g_os.FindFirstFileA(probe, &entry);
-    if (found == INVALID_HANDLE_VALUE) return false;
-    g_os.FindClose(found);
-    return true;
+    HANDLE listing = g_os.FindFirstFileA(pattern, &entry);
+    // Only "no file found" is an empty listing, as in the tree copy.
+    if (listing == INVALID_HANDLE_VALUE) return g_os.GetLastError() == ERROR_FILE_NOT_FOUND;
+    bool empty = true;
+    do {
+        if (!IsDotOrDotDot(entry.cFileName)) empty = false;
+    } while (empty && g_os.FindNextFileA(listing, &entry));
+    if (empty && g_os.GetLastError() != ERROR_NO_MORE_FILES) empty = false;
+    g_os.FindClose(listing);
+    return empty;
+}
+
+// Holds the new staging area and checks it is the folder this run made: an
+// older staging area (same owner, same DACL) or a link put in its place
+// between the creation and the hold would be merged into or lead elsewhere.
+int HoldStagingArea(const char* stagingDir) {
+    if (!HoldFolder(stagingDir, 0, &g_stagingHeld)) return Fail(kNotSecured);
+    if (JudgeHeldFolder(stagingDir, g_stagingHeld, kOthersNothing) != kTrusted || !IsEmptyFolder(stagingDir))
+        return Fail(kNotSecured);
+    return 0;
 }
 
 }  // namespace
 
 FolderMatch MatchFolders(const char* a, const char* b) {
-    HANDLE ha = HoldFolder(a);
-    HANDLE hb = HoldFolder(b);
+    HeldFolder ha = {INVALID_HANDLE_VALUE, true};
+    HeldFolder hb = {INVALID_HANDLE_VALUE, true};
     FolderId ia, ib;
     FolderMatch match = kIdentityUnknown;
-    if (ha != INVALID_HANDLE_VALUE && hb != INVALID_HANDLE_VALUE && HeldFolderId(ha, &ia) && HeldFolderId(hb, &ib))
+    if (HoldFolder(a, 0, &ha) && HoldFolder(b, 0, &hb) && HeldFolderId(ha.handle, &ia) && HeldFolderId(hb.handle, &ib))
         match = SameFolderId(ia, ib) ? kSameFolder : kOtherFolder;
-    if (ha != INVALID_HANDLE_VALUE) g_os.CloseHandle(ha);
-    if (hb != INVALID_HANDLE_VALUE) g_os.CloseHandle(hb);
+    LetGo(&ha);
+    LetGo(&hb);
     return match;
 }
 
-int StagePackage(const char* driveRoot, const char* packageDir, char* stagingDir, bool checkNested) {
+RootCheck CheckNotDriveRoot(const char* driveRoot, const char* packageDir) {
+    // A new empty file in the drive root, made with the staging name's
+    // prefix: a name nothing else in the root has.
+    char made[kPathSize];
+    memset(made, 0, sizeof made);
+    if (g_os.GetTempFileNameA(driveRoot, kStagingPrefix, 0, made) == 0) {
+        ConsoleMessage(kNoDirectory);
+        return kNoProbe;
+    }
+    // The package form read by character: a name ending in a double-byte
+    // character whose second byte is 0x5C gets its backslash all the same.
+    char probe[kPathSize];
+    memset(probe, 0, sizeof probe);
+    const size_t rootLength = strlen(driveRoot);
+    bool formed = strncmp(made, driveRoot, rootLength) == 0 &&
+                  SourceForm(probe, kPathSize, packageDir, "", AnsiLeadByte) &&
+                  StrAppend(probe, kPathSize, made + rootLength);
+    bool found = false;
+    if (formed) {
+        WIN32_FIND_DATAA entry;
+        memset(&entry, 0, sizeof entry);
+        HANDLE listing = g_os.FindFirstFileA(probe, &entry);
+        found = listing != INVALID_HANDLE_VALUE;
+        if (found) g_os.FindClose(listing);
+    }
+    g_os.DeleteFileA(made);
+    if (!formed) return kPackageTooLong;
+    return found ? kTheRoot : kNotTheRoot;
+}
+
+int StagePackage(const char* driveRoot, const char* packageDir, char* stagingDir) {
     DWORD sectorsPerCluster = 0;
     DWORD bytesPerSector = 0;
     DWORD freeClusters = 0;
@@ -96,10 +131,17 @@ int StagePackage(const char* driveRoot, const char* packageDir, char* stagingDir
     if (!g_os.GetDiskFreeSpaceA(driveRoot, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters))
         return Fail(kNoSpaceCheck);
     // The package must fit and still leave the margin: each file takes whole
-    // clusters of the system drive.
+    // clusters of the system drive, each folder one, the staging area too.
     uint64_t clusterBytes = static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector;
     uint64_t packageBytes = 0;
-    if (!TreeBytes(packageDir, stagingDir, clusterBytes, &packageBytes)) return Fail(kNoSpaceCheck);
+    switch (TreeBytes(packageDir, stagingDir, clusterBytes, &packageBytes)) {
+    case kSized:
+        break;
+    case kSizeUnknown:
+        return Fail(kNoSpaceCheck);
+    case kSizeLink:
+        return 1;  // said
+    }
     uint64_t freeBytes = FreeBytes(sectorsPerCluster, bytesPerSector, freeClusters);
     if (!RoomForPackage(freeBytes, packageBytes)) return Fail(kNoSpaceMessage);
     // The utility runs from here as an administrator: nobody else may write
@@ -108,12 +150,6 @@ int StagePackage(const char* driveRoot, const char* packageDir, char* stagingDir
     if (!BuildPrivateAreaSecurity(&security)) return Fail("Unable to make the temporary directory private.");
     if (CreateStagingDirectory(driveRoot, stagingDir, &security) != 0) return 1;
     if (HoldStagingArea(stagingDir) != 0) return 1;
-    if (checkNested && PackageHoldsStagingArea(driveRoot, packageDir, stagingDir)) {
-        g_os.CloseHandle(g_stagingHeld);
-        g_stagingHeld = INVALID_HANDLE_VALUE;
-        g_os.RemoveDirectoryA(stagingDir);
-        return kStagedRoot;
-    }
     // The copy keeps to what the gate found free less the margin, whatever
     // the package has grown to since.
     if (TreeCopy(packageDir, stagingDir, clusterBytes, freeBytes - kMinFreeBytes) != 0)

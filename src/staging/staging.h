@@ -16,15 +16,22 @@ void MakeStagingName(const char* driveRoot, char* name);
 // stagingDir (kPathSize characters, ending in a backslash) open to SYSTEM
 // and Administrators only, and copies packageDir into it. When the name is
 // taken meanwhile, stagingDir is replaced by a new one. 0 on success, 1
-// after printing why not.
+// after printing why not. A package holding a link is not copied.
 // The staging area is held open from its creation to the end of the process
-// and must be owned by this run's user, Administrators or SYSTEM and open to
-// no one else. checkNested: the package's identity could not be compared
-// with the drive root's, so a package holding an entry of the staging
-// area's name (the drive root under another name) is refused: the area is
-// removed and kStagedRoot returned, with nothing printed.
-const int kStagedRoot = 2;
-int StagePackage(const char* driveRoot, const char* packageDir, char* stagingDir, bool checkNested = false);
+// and must be the folder this run made: no link, empty, owned by this run's
+// user, Administrators or SYSTEM and open to no one else.
+int StagePackage(const char* driveRoot, const char* packageDir, char* stagingDir);
+
+// For a package whose identity cannot be compared with the drive root's (no
+// file index): whether it is the drive root under another name, told by a
+// file made in the drive root showing in it. Nothing stays in the root.
+enum RootCheck {
+    kNotTheRoot,
+    kTheRoot,
+    kPackageTooLong,  // the probe's path would not fit: cannot tell
+    kNoProbe,         // no file could be made in the root: said
+};
+RootCheck CheckNotDriveRoot(const char* driveRoot, const char* packageDir);
 
 enum FolderMatch { kSameFolder, kOtherFolder, kIdentityUnknown };
 

@@ -44,6 +44,18 @@ int Fail(const char* message) {
     return 1;
 }
 
+// A junction, mount point or symbolic link, folder or file: it may lead to
+// the system drive, into a loop or to files that were never the package's.
+// Said with its path; false when it is one.
+bool NoLink(const char* sourceForm, const WIN32_FIND_DATAA& entry) {
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
+    char path[kPathSize];
+    memset(path, 0, sizeof path);
+    JoinPath(path, kPathSize, sourceForm, entry.cFileName, "");  // cut short, it still names the place
+    ConsoleMessage2("Package holds a link: ", path);
+    return false;
+}
+
 // One listing of a level, shared by the copy and the size walk, so that both
 // see the same entries and treat a listing that breaks off the same way.
 enum ListStep { kListEntry, kListEnd, kListError };
@@ -130,7 +142,9 @@ int CopyLevel(const char* base, const char* name, bool protectedFolder, const ch
     int result = 0;
     while (result == 0 && step == kListEntry) {
         if (!IsDotOrDotDot(entry.cFileName)) {
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            if (!NoLink(sourceForm, entry))
+                result = 1;
+            else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 result = CopyOneSubDirectory(sourceForm, dest, entry, walk);
             else
                 result = CopyOneFile(sourceForm, dest, entry, walk);
@@ -144,47 +158,53 @@ int CopyLevel(const char* base, const char* name, bool protectedFolder, const ch
 
 // The size walk: the same levels and entries as the copy. A path too long
 // to copy is not counted: the copy stops there with its own message.
-bool SizeLevel(const char* base, const char* name, bool protectedFolder, Walk* walk) {
+TreeSize SizeLevel(const char* base, const char* name, bool protectedFolder, Walk* walk) {
     char sourceForm[kPathSize];
     char pattern[kPathSize];
     if (!LevelPaths(base, name, sourceForm, pattern))
-        return true;
+        return kSized;
 
     WIN32_FIND_DATAA entry;
     HANDLE listing = INVALID_HANDLE_VALUE;
     ListStep step = ListFirst(pattern, protectedFolder, &entry, &listing);
-    if (step != kListEntry) return step == kListEnd;
+    if (step != kListEntry) return step == kListEnd ? kSized : kSizeUnknown;
 
-    bool ok = true;
-    while (ok && step == kListEntry) {
+    TreeSize result = kSized;
+    while (result == kSized && step == kListEntry) {
         if (IsDotOrDotDot(entry.cFileName)) {
             // passed over, as in the copy
+        } else if (!NoLink(sourceForm, entry)) {
+            result = kSizeLink;
         } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (!IsWalkDestination(sourceForm, entry.cFileName, walk->topDest)) {
                 Spend(walk, 0, true);
                 bool isProtected = ProtectedVolumeFolder(sourceForm, entry.cFileName, entry.dwFileAttributes);
-                ok = SizeLevel(sourceForm, entry.cFileName, isProtected, walk);
+                result = SizeLevel(sourceForm, entry.cFileName, isProtected, walk);
             }
         } else {
             uint64_t size = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
             Spend(walk, size, false);
         }
-        if (ok) step = ListNext(listing, &entry);
+        if (result == kSized) step = ListNext(listing, &entry);
     }
     g_os.FindClose(listing);
-    return ok && step != kListError;
+    return result == kSized && step == kListError ? kSizeUnknown : result;
 }
 
 }  // namespace
 
+// Both walks count the destination folder's own cluster first: the staging
+// area takes one too.
 int TreeCopy(const char* source, const char* dest, uint64_t clusterBytes, uint64_t budget) {
     Walk walk = {dest, clusterBytes, budget, 0};
+    if (!Spend(&walk, 0, true)) return Fail(kNoSpaceMessage);
     return CopyLevel(source, "", false, dest, &walk);
 }
 
-bool TreeBytes(const char* source, const char* dest, uint64_t clusterBytes, uint64_t* total) {
+TreeSize TreeBytes(const char* source, const char* dest, uint64_t clusterBytes, uint64_t* total) {
     Walk walk = {dest, clusterBytes, UINT64_MAX, 0};
-    bool ok = SizeLevel(source, "", false, &walk);
+    Spend(&walk, 0, true);
+    TreeSize result = SizeLevel(source, "", false, &walk);
     *total = walk.used;
-    return ok;
+    return result;
 }

@@ -9,15 +9,21 @@ extern const char kNoSpaceMessage[];
 // Copies everything inside source into the existing directory dest (which
 // ends in a backslash), depth first. 0 on success, 1 after printing why not.
 // A folder that cannot be listed to its end fails like a file that cannot
-// be copied. The copy counts as TreeBytes does and stops before its count
-// passes budget (a package grown since it was measured).
+// be copied, and so does a link (a junction or mount point leads anywhere).
+// The copy counts as TreeBytes does and stops before its count passes
+// budget (a package grown since it was measured).
 int TreeCopy(const char* source, const char* dest, uint64_t clusterBytes = 0, uint64_t budget = UINT64_MAX);
 
+enum TreeSize {
+    kSized,
+    kSizeUnknown,  // a folder could not be listed to its end; nothing said
+    kSizeLink,     // an entry is a link: said, naming it
+};
+
 // Walks source as TreeCopy would copy it into dest and sets total to what
-// it takes in clusters of clusterBytes: its files' clusters and one cluster
-// for each sub-folder. False, silently, when a folder cannot be listed to
-// its end. At the top of a drive root, a hidden system folder whose listing
-// is refused counts as empty (and is copied so).
-bool TreeBytes(const char* source, const char* dest, uint64_t clusterBytes, uint64_t* total);
+// it takes in clusters of clusterBytes: dest's own cluster, one for each
+// sub-folder and its files' clusters. At the top of a drive root, a hidden
+// system folder whose listing is refused counts as empty (and is copied so).
+TreeSize TreeBytes(const char* source, const char* dest, uint64_t clusterBytes, uint64_t* total);
 
 #endif

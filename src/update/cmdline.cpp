@@ -29,6 +29,7 @@ bool InWorkDir(char* buf, size_t size, const char* dir, const char* name) {
 WorkDirCheck CheckWorkDir(const char* dir, LeadByteTest isLeadByte) {
     size_t n = strlen(dir);
     if (n > kMaxWorkDirLength) return kWorkDirTooLong;
+    if (dir[0] == '\\' && dir[1] == '\\') return kWorkDirNetwork;
     for (size_t i = 0; i < n; i += CharBytes(dir + i, isLeadByte))
         if (Unsafe(static_cast<unsigned char>(dir[i]))) return kWorkDirUnsafe;
     return kWorkDirOk;

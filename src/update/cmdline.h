@@ -25,6 +25,9 @@ enum WorkDirCheck {
     // /c string (" & | < > ^ %): it would split the utility's arguments or
     // run something else.
     kWorkDirUnsafe,
+    // \\server\share\...: cmd cannot start in it and falls back to the
+    // Windows directory, where another mervane.exe may be found.
+    kWorkDirNetwork,
 };
 
 // The byte after a lead byte is the second half of its character, not a

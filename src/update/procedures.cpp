@@ -13,6 +13,7 @@
 namespace {
 
 const char kDirTooLong[] = "Update directory path is too long: ";
+const char kDirNetwork[] = "Update directory is a network folder: ";
 const char kDirUnusable[] = "Update directory name cannot be passed to the update utility: ";
 const char kNoNewLog[] = "Update utility left no new log: ";
 const char kLogUnreadable[] = "Update utility log cannot be read: ";
@@ -42,6 +43,9 @@ bool Prepare(const char* dir, const char* baseFile, const char* firstFile) {
         return false;
     case kWorkDirUnsafe:
         ConsoleMessage2(kDirUnusable, dir);
+        return false;
+    case kWorkDirNetwork:
+        ConsoleMessage2(kDirNetwork, dir);
         return false;
     }
     if (!ComposeBaseLine(g_base, kDirSize, dir, baseFile) ||

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -144,6 +145,84 @@ TEST(ResultLogRun, StagedRunAppendsNothing) {
     opts.args = {pkg.path()};
     RunResult r = RunVorpkg(opts);
     EXPECT_EQ(MachineLog(), before) << r.out;
+}
+
+}  // namespace
+
+namespace {
+
+// The machine's log folder is moved aside for the guard's life: each row
+// puts its own in its place, as a hostile local user would have left it.
+class LogFolderReplaced {
+public:
+    LogFolderReplaced() {
+        MakeDirs("C:\\QVLOG");
+        EXPECT_TRUE(MoveFileA("C:\\QVLOG", kSaved));
+    }
+    ~LogFolderReplaced() {
+        OnHost("rm -rf '" + WinToHost("C:\\QVLOG") + "' '" + WinToHost("C:\\QVLOG-elsewhere") + "'");
+        EXPECT_TRUE(MoveFileA(kSaved, "C:\\QVLOG"));
+    }
+
+private:
+    static constexpr const char* kSaved = "C:\\QVLOG.kept-by-test";
+};
+
+const char kForged[] = "03-07-2004 09:05:07,Update=Sample Driver Update,New=2.04.11,Status=Success,ReturnCode=0 \r\n";
+
+struct ForgeRow {
+    const char* name;
+    bool logFolder;     // a folder of ours with a log holding a forged line first
+    const char* setUp;  // then this, on the host, in the prefix's drive_c
+    const char* said;   // made private, saying so; null: refused
+};
+
+void RunForgeRows(const std::vector<ForgeRow>& rows) {
+    TempDir pkg;
+    WriteFileBytes(pkg / "version.id", kVersionId);
+    const std::string driveC = WinToHost("C:\\");
+    for (const ForgeRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        LogFolderReplaced replaced;
+        if (row.logFolder) {
+            MakeDirs("C:\\QVLOG");
+            WriteFileBytes(kLog, kForged);
+        }
+        OnHost("cd '" + driveC + "' && " + row.setUp);
+        RunResult r = RunVorpkg(InPlace(pkg));
+        if (!row.said) {
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(r.lines(), std::vector<std::string>{kFailed}) << r.out;
+            EXPECT_EQ(MachineLog(), row.logFolder ? kForged : "") << "nothing written";
+            continue;
+        }
+        EXPECT_EQ(r.exitCode, 9);
+        EXPECT_EQ(r.lines(), (std::vector<std::string>{row.said, "Return Code from vorpkg is 9"}));
+        std::string after = MachineLog();
+        ASSERT_EQ(after.compare(0, strlen(kForged), kForged), 0);
+        EXPECT_TRUE(IsRecord(after.substr(strlen(kForged)),
+                             ",Update=Sample Driver Update,New=2.04.11,Status=Unknown,ReturnCode=9 \r\n"));
+        // Nobody else may write there any more.
+        OnHost("cd '" + driveC + "' && test $(( 0$(stat -c %a QVLOG) & 2 )) -eq 0 && " +
+               "test $(( 0$(stat -c %a QVLOG/QV.log) & 2 )) -eq 0");
+    }
+}
+
+// A log folder or file that another account can rewrite, or that leads
+// elsewhere, never takes a record: refused, or made private first.
+TEST(ResultLogRun, NothingForgeableIsWrittenTo) {
+    RunForgeRows({
+        {"folder_a_link", false, "mkdir QVLOG-elsewhere && ln -s QVLOG-elsewhere QVLOG", nullptr},
+        {"file_a_second_name", true, "mkdir QVLOG-elsewhere && ln QVLOG/QV.log QVLOG-elsewhere/other", nullptr},
+        {"folder_open_to_all", true, "chmod 0777 QVLOG", "Result log folder made private: C:\\QVLOG"},
+        {"file_open_to_all", true, "chmod 0666 QVLOG/QV.log", "Result log file made private: C:\\QVLOG\\QV.log"},
+    });
+}
+
+// A log planted by another account (played by a Unix owner other than
+// root, which the 32-bit Wine's namespace cannot map).
+TEST(ResultLogOwner, AnotherAccountsLogIsNotWrittenTo) {
+    RunForgeRows({{"file_of_another_account", true, "chown 1000 QVLOG/QV.log", nullptr}});
 }
 
 }  // namespace

@@ -125,3 +125,30 @@ TEST(StagedFromSystemRoot, IsRefusedBeforeAnythingIsMade) {
 }
 
 }  // namespace
+
+namespace {
+
+// A CD folder that is a link (a junction or mount point on a share; a
+// symbolic link under Wine) leads anywhere: the package is refused whole
+// before anything is made, and nothing it leads to is copied or run.
+TEST(StagedRun, PackageWithALinkIsRefused) {
+    EmptyDir(CdDir());
+    MakeTree(CdDir(), {"zorvad.sys", "zorvad.inf", "version.id", "docs\\"});
+    TempDir outside;
+    MakeTree(outside.path(), {"mervane.dll"});
+    OnHost("ln -s '" + WinToHost(outside.path()) + "' '" + WinToHost(CdDir() + "\\docs\\linked") + "'");
+    std::vector<std::string> before = StagingAreas();
+    TempDir start;
+    RunOptions opts;
+    opts.startDir = start.path();
+    opts.args = {"E:\\"};
+    RunResult r = RunVorpkg(opts);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.lines(), (std::vector<std::string>{"Package holds a link: E:\\docs\\linked",
+                                                   "Copying update files to the hard drive failed."}));
+    EXPECT_EQ(NewAreas(before), std::vector<std::string>{}) << "nothing made";
+    RemoveTree(CdDir() + "\\docs\\linked");
+    EmptyDir(CdDir());
+}
+
+}  // namespace

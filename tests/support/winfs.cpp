@@ -103,6 +103,10 @@ std::vector<std::string> ListTree(const std::string& root) {
 void RemoveTree(const std::string& path) {
     DWORD a = GetFileAttributesA(path.c_str());
     if (a == INVALID_FILE_ATTRIBUTES) return;
+    if (a & FILE_ATTRIBUTE_REPARSE_POINT) {  // the link only, never what it leads to
+        OnHost("rm -f '" + WinToHost(path) + "'");
+        return;
+    }
     if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(path.c_str());
@@ -130,6 +134,41 @@ std::string HostToWin(const std::string& hostPath) {
     std::string w = "Z:" + hostPath;
     std::replace(w.begin(), w.end(), '/', '\\');
     return w;
+}
+
+std::string WinToHost(const std::string& winPath) {
+    typedef char*(CDECL * ToUnix)(LPCWSTR);
+    static ToUnix toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    std::wstring wide(winPath.begin(), winPath.end());
+    char* unix = toUnix ? toUnix(wide.c_str()) : nullptr;
+    EXPECT_NE(unix, nullptr) << winPath;
+    if (!unix) return "/nonexistent";
+    std::string out = unix;
+    HeapFree(GetProcessHeap(), 0, unix);
+    return out;
+}
+
+void OnHost(const std::string& command) {
+    // Wine does not report a Unix program's end: it writes its status to a
+    // file last, and that file is waited for.
+    static int serial = 0;
+    std::string done = "/tmp/vorpkg-onhost-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++);
+    std::string line = "Z:\\bin\\sh -c \"" + command + "; echo $? >" + done + ".tmp; mv " + done + ".tmp " + done + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        << command;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::string status = "<missing>";
+    for (int waited = 0; waited < 2000 && status == "<missing>"; ++waited) {
+        Sleep(10);
+        status = ReadFileBytes(HostToWin(done));
+    }
+    DeleteFileA(HostToWin(done).c_str());
+    EXPECT_EQ(status, "0\n") << command;
 }
 
 // VORPKG_BIN_DIR (a host path) runs the suite against another build folder,

@@ -40,6 +40,12 @@ std::vector<std::string> Lines(const std::string& text);
 
 // Windows path of a host (Linux) path, through drive Z:.
 std::string HostToWin(const std::string& hostPath);
+// The host path a Windows path leads to.
+std::string WinToHost(const std::string& winPath);
+// Runs a shell command on the host and waits for it: Wine starts Unix
+// programs too. For what no Windows call makes under Wine: links (read as
+// junctions), modes (what others are granted) and other owners.
+void OnHost(const std::string& command);
 // The folder holding vorpkg.exe and mervane.exe (the build folder, or
 // VORPKG_BIN_DIR) and the folder that plays the update CD (drive E:).
 std::string BinDir();

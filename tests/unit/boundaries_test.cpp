@@ -6,7 +6,7 @@
 #include "osoverride.h"
 #include "resultlog/resultrecord.h"
 #include "run/updaterun.h"
-#include "staging/privatearea.h"
+#include "common/privatearea.h"
 #include "winfs.h"
 
 #include <gtest/gtest.h>
@@ -59,10 +59,22 @@ BOOL WINAPI RecordingCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
 std::string g_privateArea;
 decltype(OsCalls::CreateFileA) g_realCreateFile;
 
+// The package named by the fake directory query is held as the real one,
+// so that its identity is known, as on NTFS.
+std::string g_packageHeld;
+
 HANDLE WINAPI StandInCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD how,
                                  DWORD flags, HANDLE tmpl) {
     bool made = std::find(g_madeDirs.begin(), g_madeDirs.end(), path) != g_madeDirs.end();
+    if (!g_packageDir.empty() && g_packageDir == path) path = g_packageHeld.c_str();
     return g_realCreateFile(made ? g_privateArea.c_str() : path, access, share, sa, how, flags, tmpl);
+}
+
+// The made folder's own attributes are the stand-in's.
+DWORD WINAPI StandInGetFileAttributesA(LPCSTR path) {
+    std::string dir = std::string(path) + "\\";
+    bool made = std::find(g_madeDirs.begin(), g_madeDirs.end(), dir) != g_madeDirs.end();
+    return GetFileAttributesA(made ? g_privateArea.c_str() : path);
 }
 
 HANDLE WINAPI RecordingFindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA) {
@@ -105,6 +117,7 @@ RunOutcome RunWith(const std::string& arg) {
     g_madeDirs.clear();
     g_patterns.clear();
     g_cwdCalls = 0;
+    g_packageHeld = arg;
     RunOutcome r;
     {
         OsOverride sysDir(&OsCalls::GetSystemDirectoryA, FakeGetSystemDirectoryA);
@@ -113,6 +126,7 @@ RunOutcome RunWith(const std::string& arg) {
         OsOverride mkdir(&OsCalls::CreateDirectoryA, RecordingCreateDirectoryA);
         OsOverride hold(&OsCalls::CreateFileA, StandInCreateFileA);
         g_realCreateFile = hold.saved();
+        OsOverride attributes(&OsCalls::GetFileAttributesA, StandInGetFileAttributesA);
         OsOverride find(&OsCalls::FindFirstFileA, RecordingFindFirstFileA);
         OsOverride cwd(&OsCalls::GetCurrentDirectoryA, FakeGetCurrentDirectoryA);
         OsOverride version(&OsCalls::GetVersionExA, XpGetVersionExA);
@@ -171,7 +185,7 @@ TEST_F(RunBoundary, StagingName) {
     RunOutcome fits = RunWith(pkg_.path());
     EXPECT_EQ(fits.rc, 9);
     EXPECT_EQ(g_madeDirs, std::vector<std::string>{g_stagingName + "\\"});
-    ASSERT_EQ(g_patterns.size(), 2u);  // the size walk, then the copy
+    ASSERT_EQ(g_patterns.size(), 3u);  // the size walk, the staging area found empty, the copy
 
     g_stagingName = Padded("C:\\QVT", 259);
     RunOutcome refused = RunWith(pkg_.path());
@@ -213,12 +227,16 @@ TEST_P(PackageDirectory, FitsOrIsRefused) {
     if (lines.empty()) lines = {"Package directory path is too long: " + pkg_.path(), kStagingFailed};
     EXPECT_EQ(r.lines, lines);
     EXPECT_EQ(r.rc, row.pattern ? 9 : 1);
+    // The package's listings (the staging area's own is looked at too).
+    std::vector<std::string> listed;
+    for (const std::string& p : g_patterns)
+        if (p.rfind("E:\\", 0) == 0) listed.push_back(p);
     if (row.pattern) {
         // The size walk and the copy ask for the same listing.
-        EXPECT_EQ(g_patterns, std::vector<std::string>(2, g_packageDir + "\\*.*"));
-        EXPECT_EQ(g_patterns[0].size(), row.pattern);
+        EXPECT_EQ(listed, std::vector<std::string>(2, g_packageDir + "\\*.*"));
+        EXPECT_EQ(listed[0].size(), row.pattern);
     } else {
-        EXPECT_TRUE(g_patterns.empty());
+        EXPECT_TRUE(listed.empty());
     }
     EXPECT_EQ(g_madeDirs.empty(), row.length > 260) << "the staging directory is made only for a package that fits";
 }

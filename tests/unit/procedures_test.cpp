@@ -310,6 +310,26 @@ TEST(WorkDir, PunctuationAndAnsiLettersRun) {
     }
 }
 
+// In place in a network folder (\\\\server\\share): cmd cannot start there and
+// looks for the utility in the Windows directory and along PATH instead.
+// Refused before anything runs, though the package's utility is there.
+TEST(WorkDir, NetworkFolderIsRefused) {
+    TempDir pkg;
+    MakePackage(pkg.path(), "first driver\n");
+    const std::string servers = WinToHost("C:\\") + "/../dosdevices/unc/vorpkgsrv";
+    OnHost("mkdir -p '" + servers + "' && ln -sfn '" + WinToHost(pkg.path()) + "' '" + servers + "/share'");
+    const std::string dir = "\\\\vorpkgsrv\\share\\";
+    ASSERT_TRUE(FileExists(dir + "mervane.exe"));
+    for (const Flavour* f : {&kNt, &kWin2k}) {
+        SCOPED_TRACE(f->name);
+        Outcome o = RunIn(pkg.path(), *f, dir);
+        EXPECT_EQ(o.result, 1);
+        EXPECT_EQ(o.console, std::vector<std::string>{"Update directory is a network folder: " + dir});
+        EXPECT_TRUE(o.trace.empty());
+    }
+    OnHost("rm -f '" + servers + "/share'");
+}
+
 struct RefusedRow {
     const char* name;
     const char* folder;  // appended to the package path, then a backslash

@@ -337,24 +337,37 @@ BOOL WINAPI UsersOwner(PSECURITY_DESCRIPTOR, PSID* owner, LPBOOL defaulted) {
 
 BOOL WINAPI FailingInitializeAcl(PACL, DWORD, DWORD) { return FALSE; }
 
+BOOL WINAPI FailingSetSecurity(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
 TEST(ResultLogDeath, LogFolderNotOursIsNotWrittenTo) {
+    enum Kind { kForeignOwner, kCannotBuild, kCannotProtect };
     struct Row {
-        bool foreignOwner;  // else the folder's security cannot be built
+        Kind kind;
         const char* message;
     };
-    const Row rows[] = {{true, "Log File Creation Failed!"},
-                        {false, "Unable to make the result log folder private.\\s+Log File Creation Failed!"}};
+    const char kNotPrivate[] = "Unable to make the result log folder private.\\s+Log File Creation Failed!";
+    const Row rows[] = {{kForeignOwner, "Log File Creation Failed!"},
+                        {kCannotBuild, kNotPrivate},
+                        // open to all (mode 0777), and it cannot be made private
+                        {kCannotProtect, kNotPrivate}};
     const std::string drive = "C:\\vorpkg-tests\\foreign-folder-drive";
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.foreignOwner ? "foreign owner" : "cannot build");
+        SCOPED_TRACE(row.kind);
         RemoveTree(drive);
-        MakeDirs(row.foreignOwner ? drive + "\\QVLOG" : drive);
+        MakeDirs(row.kind == kCannotBuild ? drive : drive + "\\QVLOG");
+        if (row.kind == kCannotProtect) OnHost("chmod 0777 '" + WinToHost(drive + "\\QVLOG") + "'");
         OsOverride<decltype(&::GetSecurityDescriptorOwner)> owner(
-            &OsCalls::GetSecurityDescriptorOwner, row.foreignOwner ? UsersOwner : g_os.GetSecurityDescriptorOwner);
+            &OsCalls::GetSecurityDescriptorOwner, row.kind == kForeignOwner ? UsersOwner : g_os.GetSecurityDescriptorOwner);
         OsOverride<decltype(&::InitializeAcl)> acl(&OsCalls::InitializeAcl,
-                                                   row.foreignOwner ? g_os.InitializeAcl : FailingInitializeAcl);
+                                                   row.kind == kCannotBuild ? FailingInitializeAcl : g_os.InitializeAcl);
+        OsOverride<decltype(&::SetKernelObjectSecurity)> protect(
+            &OsCalls::SetKernelObjectSecurity, row.kind == kCannotProtect ? FailingSetSecurity : g_os.SetKernelObjectSecurity);
         EXPECT_EXIT(WriteEndsProcess(drive.c_str()), testing::ExitedWithCode(1), row.message);
-        EXPECT_EQ(ListTree(drive), row.foreignOwner ? std::vector<std::string>{"QVLOG\\"} : std::vector<std::string>{});
+        EXPECT_EQ(ListTree(drive), row.kind == kCannotBuild ? std::vector<std::string>{}
+                                                            : std::vector<std::string>{"QVLOG\\"});
     }
     RemoveTree(drive);
     _putenv("SYSTEMDRIVE=C:");

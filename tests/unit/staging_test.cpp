@@ -77,34 +77,35 @@ BOOL WINAPI GrowingCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa) {
 const char kTooSmall[] = "Not enough disk space to copy necessary files.";
 const char kNoSpaceCheck[] = "Unable to determine if enough free space to copy files.";
 
-// The package must fit in whole clusters and leave 2,000,000 bytes.
+// The package and the staging area's own cluster must fit in whole clusters
+// and leave 2,000,000 bytes.
 const FreeSpace kSpaces[] = {
-    {"empty_exactly_2000000", TRUE, 1, 1, 2000000, 0, false, nullptr},
-    {"empty_one_byte_short", TRUE, 1, 1, 1999999, 0, false, kTooSmall},
+    {"empty_exactly_margin_and_area", TRUE, 1, 1, 2000001, 0, false, nullptr},
+    {"empty_one_byte_short", TRUE, 1, 1, 2000000, 0, false, kTooSmall},
     {"empty_all_three_counts_short", TRUE, 3, 1, 666666, 0, false, kTooSmall},
     {"empty_no_free_clusters", TRUE, 8, 512, 0, 0, false, kTooSmall},
     {"empty_product_of_2_pow_32", TRUE, 8, 4096, 131072, 0, false, nullptr},           // 0 in 32 bits
     {"empty_product_of_2_pow_64", TRUE, 0x80000000, 0x80000000, 4, 0, false, nullptr},  // 0 in 64 bits
     // Clusters of 1,000 bytes: a 1-byte file takes 1,000, one of 1,001 takes 2,000.
-    {"one_cluster_exactly", TRUE, 2, 500, 2001, 1, false, nullptr},
-    {"one_cluster_short", TRUE, 2, 500, 2000, 1, false, kTooSmall},
-    {"two_clusters_exactly", TRUE, 2, 500, 2002, 1001, false, nullptr},
-    {"two_clusters_short", TRUE, 2, 500, 2001, 1001, false, kTooSmall},
+    {"one_cluster_exactly", TRUE, 2, 500, 2002, 1, false, nullptr},
+    {"one_cluster_short", TRUE, 2, 500, 2001, 1, false, kTooSmall},
+    {"two_clusters_exactly", TRUE, 2, 500, 2003, 1001, false, nullptr},
+    {"two_clusters_short", TRUE, 2, 500, 2002, 1001, false, kTooSmall},
     {"package_larger_than_margin", TRUE, 1, 1, 2100000, 3000000, false, kTooSmall},
-    {"package_and_margin_fit", TRUE, 1, 1, 5000000, 3000000, false, nullptr},
+    {"package_and_margin_fit", TRUE, 1, 1, 5000001, 3000000, false, nullptr},
     {"listing_error", TRUE, 1, 1, 0xFFFFFFFF, 1, true, kNoSpaceCheck},
     {"query_fails", FALSE, 0, 0, 0, 0, false, kNoSpaceCheck},
     // Clusters, not sectors: two 1-byte files take 2,000 bytes, not 1,000.
-    {"two_files_in_clusters", TRUE, 2, 500, 2002, 1, false, nullptr, 1},
-    {"two_files_in_clusters_short", TRUE, 2, 500, 2001, 1, false, kTooSmall, 1},
+    {"two_files_in_clusters", TRUE, 2, 500, 2003, 1, false, nullptr, 1},
+    {"two_files_in_clusters_short", TRUE, 2, 500, 2002, 1, false, kTooSmall, 1},
     // Each folder takes a cluster.
-    {"two_folders_exactly", TRUE, 2, 500, 2002, 0, false, nullptr, 0, 2},
-    {"two_folders_short", TRUE, 2, 500, 2001, 0, false, kTooSmall, 0, 2},
+    {"two_folders_exactly", TRUE, 2, 500, 2003, 0, false, nullptr, 0, 2},
+    {"two_folders_short", TRUE, 2, 500, 2002, 0, false, kTooSmall, 0, 2},
     // A file of 4 GiB and a byte: its size's high half counts.
     {"file_over_4_gib", TRUE, 1, 1, 0xFFFFFFFF, 1, false, kTooSmall, 0, 0, true},
     // Grown after the gate: the copy keeps to what the gate found free.
-    {"grown_after_gate", TRUE, 2, 500, 2001, 1, false, kTooSmall, 0, 0, false, true},
-    {"grown_within_room", TRUE, 2, 500, 2002, 1, false, nullptr, 0, 0, false, true},
+    {"grown_after_gate", TRUE, 2, 500, 2002, 1, false, kTooSmall, 0, 0, false, true},
+    {"grown_within_room", TRUE, 2, 500, 2003, 1, false, nullptr, 0, 0, false, true},
 };
 
 void PrintTo(const FreeSpace& r, std::ostream* os) { *os << r.name; }
@@ -361,25 +362,95 @@ TEST(HeldStagingArea, AnotherProcessCannotRenameIt) {
 
 namespace {
 
-// Where no file index tells the folders apart (some network file systems),
-// a package that holds an entry of the new staging area's name is the drive
-// root under another name: the empty staging area is removed, nothing copied.
-TEST(NoIdentity, PackageHoldingTheStagingAreaIsTheRoot) {
-    for (bool inPackage : {true, false}) {
-        SCOPED_TRACE(inPackage ? "staging area inside the package" : "staging area elsewhere");
+// Where no file index tells the folders apart (a FAT root, some network
+// file systems), the drive root is told by name before anything of it is
+// walked: a file made in the root shows in the package. Played as the FAT
+// system drive under another letter (X: is C: again) and as a package
+// that is not the root.
+BOOL WINAPI NoIndexAnywhere(HANDLE, LPBY_HANDLE_FILE_INFORMATION info) {
+    memset(info, 0, sizeof *info);
+    return TRUE;
+}
+
+TEST(NoIdentity, TheRootIsToldByNameBeforeAnythingIsWalked) {
+    for (bool root : {true, false}) {
+        SCOPED_TRACE(root ? "X:\\, the system drive" : "a package folder");
+        TempDir pkg, names;
+        WriteFileBytes(pkg / "zorvad.sys", "z");
+        g_nameDir = names.path();
+        g_takenName.clear();
+        std::vector<std::string> rootBefore = ListDir("C:");
+        int rc;
+        std::string out;
+        std::vector<std::string> walked;
+        {
+            FsRecorder rec;
+            OsOverride<decltype(OsCalls::GetFileInformationByHandle)> fat(&OsCalls::GetFileInformationByHandle,
+                                                                          NoIndexAnywhere);
+            OsOverride<decltype(OsCalls::GetTempFileNameA)> name(
+                &OsCalls::GetTempFileNameA, root ? g_os.GetTempFileNameA : MovedGetTempFileNameA);
+            OsOverride<decltype(OsCalls::GetVersionExA)> version(&OsCalls::GetVersionExA, XpGetVersionExA);
+            g_realTempName = name.saved();
+            testing::internal::CaptureStdout();
+            char arg0[] = "vorpkg";
+            std::string arg1 = root ? "X:\\" : pkg.path();
+            char* argv[] = {arg0, &arg1[0], nullptr};
+            rc = UpdateRun(2, argv);
+            out = testing::internal::GetCapturedStdout();
+            for (const std::string& p : rec.log.patterns)
+                if (p.size() > 3 && p.compare(p.size() - 3, 3, "*.*") == 0) walked.push_back(p);
+        }
+        if (root) {
+            EXPECT_EQ(rc, 1);
+            EXPECT_EQ(Lines(out), (std::vector<std::string>{"Package directory is the system drive root: X:\\",
+                                                            kStagingFailed}));
+            EXPECT_EQ(walked, std::vector<std::string>{}) << "nothing walked";
+            EXPECT_EQ(ListDir("C:"), rootBefore) << "nothing stays in the root";
+        } else {
+            EXPECT_EQ(rc, 9) << out;
+            EXPECT_EQ(ListDir(g_nameDir).size(), 1u) << "staged";
+        }
+    }
+}
+
+// The staging area must be the folder this run made: an older staging area
+// (same owner, same DACL) renamed into its place, or a link put there, is
+// not copied into or run from.
+std::string g_plantIn;
+
+BOOL WINAPI PlantingCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES sa) {
+    BOOL made = g_realMkdir(path, sa);
+    if (made && g_plantIn == path) WriteFileBytes(std::string(path) + "old.dll", "old");
+    return made;
+}
+
+DWORD WINAPI StagingAreaIsALink(LPCSTR path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return g_plantIn.compare(0, g_plantIn.size() - 1, path) == 0 ? attributes | FILE_ATTRIBUTE_REPARSE_POINT
+                                                                  : attributes;
+}
+
+TEST(StagingAreaNotOurs, IsNotUsed) {
+    for (bool link : {false, true}) {
+        SCOPED_TRACE(link ? "a link in its place" : "an older staging area in its place");
         TempDir pkg, root;
         WriteFileBytes(pkg / "zorvad.sys", "z");
-        const std::string driveRoot = (inPackage ? pkg.path() : root.path()) + "\\";
         char staging[MAX_PATH];
-        strcpy(staging, (driveRoot + "QVTNEST.tmp\\").c_str());
-        g_space = FreeSpace{"big", TRUE, 8, 512, 0x100000, 0, false, nullptr};
-        OsOverride<decltype(OsCalls::GetDiskFreeSpaceA)> space(&OsCalls::GetDiskFreeSpaceA, FakeGetDiskFreeSpaceA);
+        strcpy(staging, (root / "QVTOLD.tmp\\").c_str());
+        g_plantIn = staging;
+        OsOverride<decltype(OsCalls::CreateDirectoryA)> mkdir(&OsCalls::CreateDirectoryA,
+                                                              link ? g_os.CreateDirectoryA : PlantingCreateDirectoryA);
+        g_realMkdir = mkdir.saved();
+        OsOverride<decltype(OsCalls::GetFileAttributesA)> attributes(
+            &OsCalls::GetFileAttributesA, link ? StagingAreaIsALink : g_os.GetFileAttributesA);
         testing::internal::CaptureStdout();
-        int rc = StagePackage(driveRoot.c_str(), pkg.path().c_str(), staging, true);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-        EXPECT_EQ(rc, inPackage ? kStagedRoot : 0);
-        EXPECT_EQ(DirExists(driveRoot + "QVTNEST.tmp"), !inPackage);
-        EXPECT_EQ(TreeWithContents(pkg.path()), std::vector<std::string>{"zorvad.sys=z"}) << "the package unchanged";
+        EXPECT_EQ(StagePackage("C:\\", pkg.path().c_str(), staging), 1);
+        EXPECT_EQ(Lines(testing::internal::GetCapturedStdout()),
+                  std::vector<std::string>{"Unable to secure the temporary directory."});
+        EXPECT_EQ(TreeWithContents(root / "QVTOLD.tmp"),
+                  link ? std::vector<std::string>{} : std::vector<std::string>{"old.dll=old"})
+            << "nothing copied";
+        g_plantIn.clear();
     }
 }
 

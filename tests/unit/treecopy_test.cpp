@@ -252,7 +252,8 @@ TEST(ListingError, FailsTheLevel) {
         g_faultError = r.error;
         uint64_t bytes = 0;
         g_faultListing = nullptr;
-        EXPECT_EQ(TreeBytes(pkg.path().c_str(), (dest.path() + "\\").c_str(), 1, &bytes), r.lines.empty()) << r.error;
+        EXPECT_EQ(TreeBytes(pkg.path().c_str(), (dest.path() + "\\").c_str(), 1, &bytes) == kSized, r.lines.empty())
+            << r.error;
         g_faultListing = nullptr;
         FsRecorder rec;  // every listing opened is closed, on the failing paths too
         Outcome out = Copy(pkg.path(), dest.path() + "\\");
@@ -438,7 +439,7 @@ TEST(ProtectedFolder, OnlyAtADriveRootsTop) {
         g_faultPattern = source + (r.fromCd ? "" : "\\") + r.dir + "\\*.*";
         g_faultError = r.error;
         uint64_t bytes = 0;
-        EXPECT_EQ(TreeBytes(source.c_str(), (dest.path() + "\\").c_str(), 1, &bytes), r.copied);
+        EXPECT_EQ(TreeBytes(source.c_str(), (dest.path() + "\\").c_str(), 1, &bytes) == kSized, r.copied);
         Outcome out = Copy(source, dest.path() + "\\");
         EXPECT_EQ(out.rc, r.copied ? 0 : 1);
         if (r.copied) {
@@ -448,6 +449,42 @@ TEST(ProtectedFolder, OnlyAtADriveRootsTop) {
         }
         SetFileAttributesA((root + "\\" + r.dir).c_str(), FILE_ATTRIBUTE_NORMAL);
         EmptyDir(CdDir());
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Links in a package (junctions and mount points; symbolic links under
+// Wine) are never followed, by the size walk nor by the copy itself (a
+// link made after the walk): the place they lead to is not the package's.
+TEST(PackageLink, IsNeverFollowed) {
+    struct Row {
+        const char* link;  // made in the package, leading to a folder outside
+        int nested;        // levels below the top
+    };
+    const Row rows[] = {{"sub", 0}, {"one\\two\\linked", 2}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.link);
+        TempDir pkg, outside, dest;
+        MakeTree(pkg.path(), {"a.txt", "one\\", "one\\two\\"});
+        MakeTree(outside.path(), {"secret.txt"});
+        OnHost("ln -s '" + WinToHost(outside.path()) + "' '" + WinToHost(pkg / r.link) + "'");
+        const std::string said = "Package holds a link: " + pkg / r.link;
+
+        testing::internal::CaptureStdout();
+        uint64_t bytes = 0;
+        EXPECT_EQ(TreeBytes(pkg.path().c_str(), (dest.path() + "\\").c_str(), 1, &bytes), kSizeLink);
+        EXPECT_EQ(Lines(testing::internal::GetCapturedStdout()), std::vector<std::string>{said});
+
+        Outcome out = Copy(pkg.path(), dest.path() + "\\");
+        std::vector<std::string> lines = {said};
+        lines.insert(lines.end(), r.nested, kNestedFailed);
+        EXPECT_EQ(out.rc, 1);
+        EXPECT_EQ(out.lines, lines);
+        for (const std::string& e : ListTree(dest.path())) EXPECT_EQ(e.find("secret"), std::string::npos) << e;
+        RemoveTree(pkg / r.link);
     }
 }
 

@@ -1,4 +1,4 @@
-#include "staging/privatearea.h"
+#include "common/privatearea.h"
 
 #include "common/wellknownsid.h"
 #include "os/oscalls.h"

@@ -1,8 +1,8 @@
 // The security of a folder the program makes for itself: the staging area,
 // which only SYSTEM and the Administrators group may use, and the result
 // log's folder, which Users may also read. What is made inside inherits it.
-#ifndef VORPKG_STAGING_PRIVATEAREA_H
-#define VORPKG_STAGING_PRIVATEAREA_H
+#ifndef VORPKG_COMMON_PRIVATEAREA_H
+#define VORPKG_COMMON_PRIVATEAREA_H
 
 #include <windows.h>
 
