@@ -34,6 +34,7 @@ OsCalls g_os = {
     ::SetSecurityDescriptorDacl,
     ::GetFileAttributesA,
     ::GetTickCount,
+    ::_fsopen,
     // Held folders
     ::CreateFileA,
     ::GetFileInformationByHandle,

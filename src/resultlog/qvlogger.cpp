@@ -6,6 +6,7 @@
 #include "resultlog/resultrecord.h"
 #include "resultlog/versionfile.h"
 
+#include <share.h>
 #include <stdio.h>
 
 namespace {
@@ -20,7 +21,7 @@ int qvLogger(int resultCode) {
     SYSTEMTIME now;
     g_os.GetLocalTime(&now);
 
-    FILE* f = fopen("version.id", "r");
+    FILE* f = g_os.OpenStream("version.id", "r", _SH_DENYNO);
     if (f == nullptr) {
         ConsoleMessage("qvLogger: Cannot Read Version.id file");
         return 1;

@@ -7,6 +7,7 @@
 #include "update/logscan.h"
 #include "update/runner.h"
 
+#include <share.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -95,7 +96,7 @@ bool ScanToolLog(LogScan* scan) {
     // Read as bytes: in text mode a Ctrl-Z byte ends the file early and a
     // marker behind it would be missed. The markers hold no line end, so the
     // CR LF pairs that text mode would fold make no difference.
-    FILE* log = fopen(g_logPath, "rb");
+    FILE* log = g_os.OpenStream(g_logPath, "rb", _SH_DENYNO);
     if (!log) return false;
     // Pieces of up to 255 characters. A short read means the end of the file
     // or a read error: either ends the scan.
