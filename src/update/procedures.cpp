@@ -18,6 +18,7 @@ const char kDirUnusable[] = "Update directory name cannot be passed to the updat
 const char kNoNewLog[] = "Update utility left no new log: ";
 const char kLogUnreadable[] = "Update utility log cannot be read: ";
 const char kToolMissing[] = "Update utility not found: ";
+const char kNotAwaited[] = "Unable to wait for the update utility: ";
 
 // A procedure's buffers live until the process ends.
 char g_command[kDirSize];
@@ -119,14 +120,21 @@ bool RunTool(const char* command) {
         ConsoleMessage2(kToolMissing, g_toolPath);
         return false;
     }
-    RunCommand(command);
+    // A run not awaited may still be writing its log: nothing after it
+    // may read the log or run the utility again.
+    RunEnd end = kRunEnded;
+    RunCommand(command, &end);
+    if (end == kRunNotAwaited) {
+        ConsoleMessage2(kNotAwaited, command);
+        return false;
+    }
     return true;
 }
 
 enum FirstRunOutcome {
     kScanned,
     kNoEvidence,  // no new log, or one that cannot be read: said
-    kNoTool,      // nothing ran: said
+    kNoTool,      // not there, or its run not awaited: said
 };
 
 // Runs the first-run line and scans the log it left.
