@@ -18,6 +18,7 @@ const char kDirUnusable[] = "Update directory name cannot be passed to the updat
 const char kNoNewLog[] = "Update utility left no new log: ";
 const char kLogUnreadable[] = "Update utility log cannot be read: ";
 const char kToolMissing[] = "Update utility not found: ";
+const char kNotStarted[] = "Unable to start the update utility: ";
 const char kNotAwaited[] = "Unable to wait for the update utility: ";
 
 // A procedure's buffers live until the process ends.
@@ -120,10 +121,15 @@ bool RunTool(const char* command) {
         ConsoleMessage2(kToolMissing, g_toolPath);
         return false;
     }
-    // A run not awaited may still be writing its log: nothing after it
-    // may read the log or run the utility again.
+    // A run that did not start did nothing that a result could report. One
+    // not awaited may still be writing its log: nothing after it may read
+    // the log or run the utility again.
     RunEnd end = kRunEnded;
     RunCommand(command, &end);
+    if (end == kRunNotStarted) {
+        ConsoleMessage2(kNotStarted, command);
+        return false;
+    }
     if (end == kRunNotAwaited) {
         ConsoleMessage2(kNotAwaited, command);
         return false;
@@ -134,7 +140,7 @@ bool RunTool(const char* command) {
 enum FirstRunOutcome {
     kScanned,
     kNoEvidence,  // no new log, or one that cannot be read: said
-    kNoTool,      // not there, or its run not awaited: said
+    kNoTool,      // not there, or its run not started or not awaited: said
 };
 
 // Runs the first-run line and scans the log it left.

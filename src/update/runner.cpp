@@ -12,9 +12,9 @@ static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "32-bit STARTUPI
 int RunCommand(const char* command, RunEnd* end) {
     RunEnd ignored;
     if (end == nullptr) end = &ignored;
-    *end = kRunEnded;
     char line[kPathSize];
     memset(line, 0, sizeof line);
+    *end = kRunNotStarted;
     if (!ComposeInterpreterLine(line, sizeof line, command)) return ERROR_FILENAME_EXCED_RANGE;
 
     STARTUPINFOA startup;
@@ -24,6 +24,7 @@ int RunCommand(const char* command, RunEnd* end) {
     memset(&process, 0, sizeof process);
     if (!g_os.CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return static_cast<int>(g_os.GetLastError());
+    *end = kRunEnded;
 
     DWORD exitCode = 0;
     int result;

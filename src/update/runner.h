@@ -5,6 +5,7 @@
 // How a run ended, for callers that must know the command ran to its end.
 enum RunEnd {
     kRunEnded,
+    kRunNotStarted,  // nothing ran: the result is the error code
     kRunNotAwaited,  // started, but the wait failed: it may still be running
 };
 
