@@ -159,7 +159,8 @@ UINT WINAPI SameLengthTempName(LPCSTR dir, LPCSTR prefix, UINT unique, LPSTR nam
     UINT got = 0;
     for (int tries = 0; tries < 1000; ++tries) {
         got = g_realTempName(dir, prefix, unique, name);
-        if (got == 0 || got > 0xFFF) return got;
+        const char* last = strrchr(name, '\\');
+        if (got == 0 || (last != nullptr && strlen(last + 1) == strlen("QVTabcd.tmp"))) return got;
         DeleteFileA(name);
     }
     return got;
