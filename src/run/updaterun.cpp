@@ -165,7 +165,7 @@ int UpdateRun(int argc, char** argv) {
         break;  // unsupported (or refused above): nothing runs, result stays
     }
 
-    if (!staged) qvLogger(result);
+    if (!staged && qvLogger(result) == kVersionUnreadable) result = 1;
 
     g_os.SetCurrentDirectoryA(g_startDir);
     printf("Return Code from vorpkg is %d\n", result);
