@@ -151,6 +151,9 @@ void InstallHooks() {
     SWEEP_IO_TABLE(SWEEP_WRAP_IO)
 }
 
+#define SWEEP_NAME(name, ...) #name,
+std::vector<const char*> EntryNames() { return {SWEEP_OS_TABLE(SWEEP_NAME) SWEEP_IO_TABLE(SWEEP_NAME)}; }
+
 void ArmRun(FaultKind kind, long point, long bound, std::vector<CallPoint>* points) {
     g_kind = kind;
     g_point = point;

@@ -26,6 +26,8 @@ extern RecordIo g_passIo;
 
 // Once, before any run: every entry of g_os and g_recordIo wrapped.
 void InstallHooks();
+// The names of all entries of both tables.
+std::vector<const char*> EntryNames();
 
 // Arms the wrappers for one run: the call point to fault (1 for the first
 // call) and a bound on calls, past which the run is ended. Each call is

@@ -408,6 +408,10 @@ int main(int argc, char** argv) {
         failRuns += fails;
         cutRuns += cuts;
     }
+    std::string never;
+    for (const char* name : EntryNames())
+        if (called.count(name) == 0) never += std::string(never.empty() ? "" : ", ") + name;
+    printf("sweep: entries no fault-free run calls: %s\n", never.empty() ? "none" : never.c_str());
     Reset(kScenarios[0]);
     RemoveTree(kRoot);
     DeleteFileA(kConsoleFile.c_str());
