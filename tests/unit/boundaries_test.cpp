@@ -65,6 +65,14 @@ HANDLE WINAPI StandInCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECUR
     return g_realCreateFile(made ? g_privateArea.c_str() : path, access, share, sa, how, flags, tmpl);
 }
 
+// It is made current as that folder too.
+decltype(OsCalls::SetCurrentDirectoryA) g_realSetCwd;
+
+BOOL WINAPI StandInSetCurrentDirectoryA(LPCSTR path) {
+    bool made = std::find(g_madeDirs.begin(), g_madeDirs.end(), path) != g_madeDirs.end();
+    return g_realSetCwd(made ? g_privateArea.c_str() : path);
+}
+
 HANDLE WINAPI RecordingFindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA) {
     g_patterns.push_back(pattern);
     SetLastError(ERROR_FILE_NOT_FOUND);  // as an empty drive root
@@ -113,6 +121,8 @@ RunOutcome RunWith(const std::string& arg) {
         OsOverride mkdir(&OsCalls::CreateDirectoryA, RecordingCreateDirectoryA);
         OsOverride hold(&OsCalls::CreateFileA, StandInCreateFileA);
         g_realCreateFile = hold.saved();
+        OsOverride setCwd(&OsCalls::SetCurrentDirectoryA, StandInSetCurrentDirectoryA);
+        g_realSetCwd = setCwd.saved();
         OsOverride find(&OsCalls::FindFirstFileA, RecordingFindFirstFileA);
         OsOverride cwd(&OsCalls::GetCurrentDirectoryA, FakeGetCurrentDirectoryA);
         OsOverride version(&OsCalls::GetVersionExA, XpGetVersionExA);
