@@ -1,12 +1,14 @@
 #include "standins.h"
 
 #include "hooks.h"
+#include "winfs.h"
 
 #include <stdio.h>
 #include <string.h>
 
-#include <algorithm>
 #include <map>
+
+const char kStagingNames[] = "C:\\vorpkg-tests\\sweep-staging.txt";
 
 namespace {
 
@@ -36,45 +38,12 @@ std::string LogBytes(const std::string& kind, bool rerun) {
     return bytes + "Update finished.\n";
 }
 
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (f == nullptr) return;
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::string out;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr) return "<none>";
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    fclose(f);
-    return out;
-}
-
 // The tree below dir with each file's bytes, the utility's log left out.
-void Snapshot(const std::string& dir, const std::string& rel, std::string* out) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + rel + "*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
-    do names.push_back(fd.cFileName);
-    while (FindNextFileA(h, &fd));
-    FindClose(h);
-    std::sort(names.begin(), names.end());
-    for (const std::string& n : names) {
-        if (n == "." || n == ".." || (rel.empty() && n == "VOR.LOG")) continue;
-        std::string path = dir + rel + n;
-        DWORD a = GetFileAttributesA(path.c_str());
-        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) {
-            *out += rel + n + "\\\n";
-            Snapshot(dir, rel + n + "\\", out);
-        } else {
-            *out += rel + n + "=" + ReadBytes(path) + "\n";
-        }
-    }
+std::string Snapshot(const std::string& dir) {
+    std::string out;
+    for (const std::string& e : ListTree(dir.substr(0, dir.size() - 1)))
+        if (e != "VOR.LOG") out += e.back() == '\\' ? e + "\n" : e + "=" + ReadFileBytes(dir + e) + "\n";
+    return out;
 }
 
 // The package folder and any staging folder named by role.
@@ -107,7 +76,7 @@ BOOL WINAPI PlayUtility(LPCSTR, LPSTR line, LPSECURITY_ATTRIBUTES, LPSECURITY_AT
     bool ours = GetFileAttributesA((here + "mervane.exe").c_str()) != INVALID_FILE_ATTRIBUTES;
     std::string entry = Roles(command) + " | in " + Roles(here) + (ours ? "" : " | from PATH");
     g_utility.runs.push_back(entry + " | not awaited");
-    if (g_utility.runs.size() == 1) Snapshot(here, "", &g_utility.copy);
+    if (g_utility.runs.size() == 1) g_utility.copy = Snapshot(here);
 
     HANDLE process = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     HANDLE thread = CreateEventA(nullptr, TRUE, TRUE, nullptr);
@@ -120,7 +89,7 @@ BOOL WINAPI PlayUtility(LPCSTR, LPSTR line, LPSECURITY_ATTRIBUTES, LPSECURITY_AT
     // Without ours here cmd runs whatever mervane.exe it finds along PATH:
     // a stranger's, which reports nothing back-level.
     if (!ours) bytes = LogBytes("clean", rerun);
-    if (!log.empty()) WriteBytes(log, bytes.substr(0, bytes.find('\n') + 1));
+    if (!log.empty()) WriteFileBytes(log, bytes.substr(0, bytes.find('\n') + 1));
     g_started[process] = {log, bytes, g_utility.runs.size() - 1};
     return TRUE;
 }
@@ -128,7 +97,7 @@ BOOL WINAPI PlayUtility(LPCSTR, LPSTR line, LPSECURITY_ATTRIBUTES, LPSECURITY_AT
 DWORD WINAPI AwaitUtility(HANDLE h, DWORD ms) {
     auto it = g_started.find(h);
     if (it == g_started.end()) return g_passOs.WaitForSingleObject(h, ms);
-    if (!it->second.log.empty()) WriteBytes(it->second.log, it->second.bytes);
+    if (!it->second.log.empty()) WriteFileBytes(it->second.log, it->second.bytes);
     std::string& run = g_utility.runs[it->second.run];
     run = run.substr(0, run.rfind(" | not awaited"));
     g_started.erase(it);
@@ -160,8 +129,15 @@ UINT WINAPI SameLengthTempName(LPCSTR dir, LPCSTR prefix, UINT unique, LPSTR nam
     for (int tries = 0; tries < 1000; ++tries) {
         got = g_realTempName(dir, prefix, unique, name);
         const char* last = strrchr(name, '\\');
-        if (got == 0 || (last != nullptr && strlen(last + 1) == strlen("QVTabcd.tmp"))) return got;
+        if (got == 0) return got;
+        if (last != nullptr && strlen(last + 1) == strlen("QVTabcd.tmp")) break;
         DeleteFileA(name);
+    }
+    // Noted for the clearing up, from a cut-off child too.
+    FILE* names = fopen(kStagingNames, "ab");
+    if (names != nullptr) {
+        fprintf(names, "%s\n", name);
+        fclose(names);
     }
     return got;
 }
@@ -253,6 +229,11 @@ void ResetUtility() {
 }
 
 const UtilityRuns& Utility() { return g_utility; }
+
+void RemoveStagingAreas() {
+    for (const std::string& name : Lines(ReadFileBytes(kStagingNames))) RemoveTree(name);
+    DeleteFileA(kStagingNames);
+}
 
 void CloseLeftHandles() {
     for (const auto& h : g_open) {

@@ -28,6 +28,9 @@ const UtilityRuns& Utility();
 // Closes what the run left open (as the end of its process would).
 void CloseLeftHandles();
 
+// Removes the staging areas (and temporary files) runs made, none other.
+void RemoveStagingAreas();
+
 // Staging folders (C:\QVTxxxx.tmp) named alike, for comparing.
 std::string SameStagingName(std::string text);
 

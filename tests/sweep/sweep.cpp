@@ -7,6 +7,7 @@
 // a summary; exits 1 when any failed.
 #include "hooks.h"
 #include "standins.h"
+#include "winfs.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -58,88 +59,31 @@ const Scenario kScenarios[] = {
 };
 const int kScenarioCount = sizeof kScenarios / sizeof kScenarios[0];
 
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (f == nullptr) return;
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::string out;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr) return "";
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    fclose(f);
-    return out;
-}
-
-std::vector<std::string> Names(const std::string& dir) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return names;
-    do
-        if (strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0) names.push_back(fd.cFileName);
-    while (FindNextFileA(h, &fd));
-    FindClose(h);
-    return names;
-}
-
-void RemoveTree(const std::string& path) {
-    DWORD a = GetFileAttributesA(path.c_str());
-    if (a == INVALID_FILE_ATTRIBUTES) return;
-    if (a & FILE_ATTRIBUTE_DIRECTORY) {
-        for (const std::string& n : Names(path)) RemoveTree(path + "\\" + n);
-        RemoveDirectoryA(path.c_str());
-    } else {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-    }
-}
-
-void MakeDirs(const std::string& path) {
-    for (size_t i = 3; i <= path.size(); ++i)
-        if (i == path.size() || path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
-}
-
-std::set<std::string> g_stagingBefore;  // C:\QVT* names there before the sweep
-
 // A fresh disk for the scenario: package, result log, no staging areas left.
 void Reset(const Scenario& s) {
     SetCurrentDirectoryA("C:\\");
     RemoveTree(kRoot);
-    for (const std::string& n : Names("C:"))
-        if (n.compare(0, 3, "QVT") == 0 && g_stagingBefore.count(n) == 0) RemoveTree("C:\\" + n);
+    RemoveStagingAreas();
     MakeDirs(kPackage);
     MakeDirs(kSystemDrive);
-    WriteBytes(kPackage + "\\mervane.exe", "played by the sweep\r\n");
-    WriteBytes(kPackage + "\\zorvad.sys", "zorvad driver image\r\n");
-    WriteBytes(kPackage + "\\zorvad.inf", "[Version]\r\n");
-    WriteBytes(kPackage + "\\version.id", "Sample Driver Update\r\n2.04.11\r\n");
+    WriteFileBytes(kPackage + "\\mervane.exe", "played by the sweep\r\n");
+    WriteFileBytes(kPackage + "\\zorvad.sys", "zorvad driver image\r\n");
+    WriteFileBytes(kPackage + "\\zorvad.inf", "[Version]\r\n");
+    WriteFileBytes(kPackage + "\\version.id", "Sample Driver Update\r\n2.04.11\r\n");
     if (s.subFolder) {
         MakeDirs(kPackage + "\\drivers");
-        WriteBytes(kPackage + "\\drivers\\readme.txt", "the sub-folder's file\r\n");
+        WriteFileBytes(kPackage + "\\drivers\\readme.txt", "the sub-folder's file\r\n");
     }
     if (s.oldLog != nullptr) {
         MakeDirs(kSystemDrive + "\\QVLOG");
-        WriteBytes(kLog, s.oldLog);
+        WriteFileBytes(kLog, s.oldLog);
     }
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        if (nl == std::string::npos) nl = text.size();
-        std::string line = text.substr(start, nl - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(SameStagingName(line));
-        start = nl + 1;
-    }
+// Console lines, staging folders named alike.
+std::vector<std::string> ConsoleLines(const std::string& text) {
+    std::vector<std::string> lines = Lines(text);
+    for (std::string& line : lines) line = SameStagingName(line);
     return lines;
 }
 
@@ -179,9 +123,9 @@ Outcome RunHere(const Scenario& s, FaultKind kind, long point, long bound, std::
     _close(saved);
     CloseLeftHandles();
     SetCurrentDirectoryA("C:\\");
-    o.console = Lines(ReadBytes(kConsoleFile));
+    o.console = ConsoleLines(ReadFileBytes(kConsoleFile));
     o.utility = Utility();
-    o.log = ReadBytes(kLog);
+    o.log = FileExists(kLog) ? ReadFileBytes(kLog) : "";
     return o;
 }
 
@@ -352,8 +296,6 @@ int main(int argc, char** argv) {
     if (argc == 4 && strcmp(argv[1], "--cut") == 0) return CutChild(atoi(argv[2]), atol(argv[3]));
 
     DWORD start = GetTickCount();
-    for (const std::string& n : Names("C:"))
-        if (n.compare(0, 3, "QVT") == 0) g_stagingBefore.insert(n);
     // Whether all points are cut off, or only those that change the disk or
     // fall while the result log is open.
     bool cutAll = getenv("SWEEP_CUT_ALL") != nullptr;
