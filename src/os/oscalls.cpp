@@ -34,6 +34,7 @@ OsCalls g_os = {
     ::SetSecurityDescriptorDacl,
     ::GetFileAttributesA,
     ::GetTickCount,
+    ::_fsopen,
     // Held folders
     ::CreateFileA,
     ::GetFileInformationByHandle,
@@ -45,8 +46,6 @@ OsCalls g_os = {
     ::GetSecurityDescriptorOwner,
     ::GetSecurityDescriptorDacl,
     ::EqualSid,
-    // The staging area let go
-    ::RemoveDirectoryA,
     // Made private
     ::SetKernelObjectSecurity,
 };

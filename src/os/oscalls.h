@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <stdio.h>
+
 struct OsCalls {
     decltype(&::GetCurrentDirectoryA) GetCurrentDirectoryA;
     decltype(&::SetCurrentDirectoryA) SetCurrentDirectoryA;
@@ -43,6 +45,9 @@ struct OsCalls {
     // wait for another run, by the clock.
     decltype(&::GetFileAttributesA) GetFileAttributesA;
     decltype(&::GetTickCount) GetTickCount;
+    // The files read or appended through the run-time's streams (version.id,
+    // VOR.LOG, the result log): _fsopen, which fopen is with _SH_DENYNO.
+    decltype(&::_fsopen) OpenStream;
     // Held folders (src/common/heldfolder.cpp, trustedfolder.cpp): the
     // handle, its identity, its owner and DACL, and the running user they
     // are checked against.
@@ -56,8 +61,6 @@ struct OsCalls {
     decltype(&::GetSecurityDescriptorOwner) GetSecurityDescriptorOwner;
     decltype(&::GetSecurityDescriptorDacl) GetSecurityDescriptorDacl;
     decltype(&::EqualSid) EqualSid;
-    // The staging area let go when it must not be used.
-    decltype(&::RemoveDirectoryA) RemoveDirectoryA;
     // A folder or file of ours that others may write to, made private.
     decltype(&::SetKernelObjectSecurity) SetKernelObjectSecurity;
 };

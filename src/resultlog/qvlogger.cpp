@@ -6,7 +6,9 @@
 #include "resultlog/resultrecord.h"
 #include "resultlog/versionfile.h"
 
+#include <share.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 namespace {
 
@@ -20,10 +22,14 @@ int qvLogger(int resultCode) {
     SYSTEMTIME now;
     g_os.GetLocalTime(&now);
 
-    FILE* f = fopen("version.id", "r");
+    _doserrno = 0;
+    FILE* f = g_os.OpenStream("version.id", "r", _SH_DENYNO);
     if (f == nullptr) {
+        // A package without one records nothing, as ever; one that is there
+        // but cannot be read loses the run's record, which must not pass.
+        bool missing = _doserrno == ERROR_FILE_NOT_FOUND || _doserrno == ERROR_PATH_NOT_FOUND;
         ConsoleMessage("qvLogger: Cannot Read Version.id file");
-        return 1;
+        return missing ? 1 : kVersionUnreadable;
     }
     char first[kVersionLineSize];
     char second[kVersionLineSize];

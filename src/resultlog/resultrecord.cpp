@@ -101,7 +101,7 @@ FILE* OpenDenyingWriters(const char* path) {
     const DWORD start = g_os.GetTickCount();
     for (;;) {
         _doserrno = 0;
-        FILE* f = _fsopen(path, "a+", _SH_DENYWR);
+        FILE* f = g_os.OpenStream(path, "a+", _SH_DENYWR);
         if (f != nullptr) return f;
         // Unsigned difference: right across the counter's wrap after 49.7 days.
         if (_doserrno != ERROR_SHARING_VIOLATION || g_os.GetTickCount() - start >= kHeldWaitMs) return nullptr;

@@ -157,9 +157,16 @@ int UpdateRun(int argc, char** argv) {
         }
     }
 
-    g_os.SetCurrentDirectoryA(g_workDir);
+    // cmd finds mervane.exe in the current directory: with the work
+    // directory not current it would run the start directory's, or one found
+    // along PATH.
+    bool inWorkDir = g_os.SetCurrentDirectoryA(g_workDir) != FALSE;
+    if (!inWorkDir) {
+        ConsoleMessage2("Unable to make the update directory current: ", g_workDir);
+        result = 1;
+    }
 
-    switch (ClassifyPlatform()) {
+    switch (inWorkDir ? ClassifyPlatform() : Unsupported) {
     case Nt4:
         result = UpdateWinNT(g_workDir);
         break;
@@ -168,10 +175,10 @@ int UpdateRun(int argc, char** argv) {
         result = UpdateWin2k(g_workDir);
         break;
     default:
-        break;  // unsupported: nothing runs, result stays 9
+        break;  // unsupported (or refused above): nothing runs, result stays
     }
 
-    if (!staged) qvLogger(result);
+    if (!staged && qvLogger(result) == kVersionUnreadable) result = 1;
 
     g_os.SetCurrentDirectoryA(g_startDir);
     printf("Return Code from vorpkg is %d\n", result);

@@ -7,6 +7,7 @@
 #include "update/logscan.h"
 #include "update/runner.h"
 
+#include <share.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -18,6 +19,8 @@ const char kDirUnusable[] = "Update directory name cannot be passed to the updat
 const char kNoNewLog[] = "Update utility left no new log: ";
 const char kLogUnreadable[] = "Update utility log cannot be read: ";
 const char kToolMissing[] = "Update utility not found: ";
+const char kNotStarted[] = "Unable to start the update utility: ";
+const char kNotAwaited[] = "Unable to wait for the update utility: ";
 
 // A procedure's buffers live until the process ends.
 char g_command[kDirSize];
@@ -99,7 +102,7 @@ bool ScanToolLog(LogScan* scan) {
     // Read as bytes: in text mode a Ctrl-Z byte ends the file early and a
     // marker behind it would be missed. The markers hold no line end, so the
     // CR LF pairs that text mode would fold make no difference.
-    FILE* log = fopen(g_logPath, "rb");
+    FILE* log = g_os.OpenStream(g_logPath, "rb", _SH_DENYNO);
     if (!log) return false;
     // Pieces of up to 255 characters. A short read means the end of the file
     // or a read error: either ends the scan.
@@ -122,14 +125,26 @@ bool RunTool(const char* command) {
         ConsoleMessage2(kToolMissing, g_toolPath);
         return false;
     }
-    RunCommand(command);
+    // A run that did not start did nothing that a result could report. One
+    // not awaited may still be writing its log: nothing after it may read
+    // the log or run the utility again.
+    RunEnd end = kRunEnded;
+    RunCommand(command, &end);
+    if (end == kRunNotStarted) {
+        ConsoleMessage2(kNotStarted, command);
+        return false;
+    }
+    if (end == kRunNotAwaited) {
+        ConsoleMessage2(kNotAwaited, command);
+        return false;
+    }
     return true;
 }
 
 enum FirstRunOutcome {
     kScanned,
     kNoEvidence,  // no new log, or one that cannot be read: said
-    kNoTool,      // nothing ran: said
+    kNoTool,      // not there, or its run not started or not awaited: said
 };
 
 // Runs the first-run line and scans the log it left.

@@ -9,9 +9,12 @@
 // The record's size is its cb: 68 in the 32-bit build, 104 in the 64-bit one.
 static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "32-bit STARTUPINFOA is 68 bytes");
 
-int RunCommand(const char* command) {
+int RunCommand(const char* command, RunEnd* end) {
+    RunEnd ignored;
+    if (end == nullptr) end = &ignored;
     char line[kPathSize];
     memset(line, 0, sizeof line);
+    *end = kRunNotStarted;
     if (!ComposeInterpreterLine(line, sizeof line, command)) return ERROR_FILENAME_EXCED_RANGE;
 
     STARTUPINFOA startup;
@@ -21,11 +24,16 @@ int RunCommand(const char* command) {
     memset(&process, 0, sizeof process);
     if (!g_os.CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return static_cast<int>(g_os.GetLastError());
+    *end = kRunEnded;
 
-    g_os.WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exitCode = 0;
     int result;
-    if (g_os.GetExitCodeProcess(process.hProcess, &exitCode))
+    // Until the wait succeeds the command may still be at work (writing its
+    // log): its exit code is not to be had either.
+    if (g_os.WaitForSingleObject(process.hProcess, INFINITE) == WAIT_FAILED) {
+        *end = kRunNotAwaited;
+        result = static_cast<int>(g_os.GetLastError());
+    } else if (g_os.GetExitCodeProcess(process.hProcess, &exitCode))
         result = static_cast<int>(exitCode);
     else
         result = static_cast<int>(g_os.GetLastError());

@@ -2,10 +2,18 @@
 #ifndef VORPKG_UPDATE_RUNNER_H
 #define VORPKG_UPDATE_RUNNER_H
 
+// How a run ended, for callers that must know the command ran to its end.
+enum RunEnd {
+    kRunEnded,
+    kRunNotStarted,  // nothing ran: the result is the error code
+    kRunNotAwaited,  // started, but the wait failed: it may still be running
+};
+
 // Starts "cmd /d /c \"command\"", waits without limit and returns the
 // interpreter's exit code; when it cannot start, the Win32 error code. A
 // command longer than 247 characters is refused unstarted with
-// ERROR_FILENAME_EXCED_RANGE (206). Prints nothing.
-int RunCommand(const char* command);
+// ERROR_FILENAME_EXCED_RANGE (206). Prints nothing. end, when given, says
+// how the run ended.
+int RunCommand(const char* command, RunEnd* end = nullptr);
 
 #endif

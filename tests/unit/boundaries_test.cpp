@@ -77,6 +77,14 @@ DWORD WINAPI StandInGetFileAttributesA(LPCSTR path) {
     return GetFileAttributesA(made ? g_privateArea.c_str() : path);
 }
 
+// It is made current as that folder too.
+decltype(OsCalls::SetCurrentDirectoryA) g_realSetCwd;
+
+BOOL WINAPI StandInSetCurrentDirectoryA(LPCSTR path) {
+    bool made = std::find(g_madeDirs.begin(), g_madeDirs.end(), path) != g_madeDirs.end();
+    return g_realSetCwd(made ? g_privateArea.c_str() : path);
+}
+
 HANDLE WINAPI RecordingFindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA) {
     g_patterns.push_back(pattern);
     SetLastError(ERROR_FILE_NOT_FOUND);  // as an empty drive root
@@ -127,6 +135,8 @@ RunOutcome RunWith(const std::string& arg) {
         OsOverride hold(&OsCalls::CreateFileA, StandInCreateFileA);
         g_realCreateFile = hold.saved();
         OsOverride attributes(&OsCalls::GetFileAttributesA, StandInGetFileAttributesA);
+        OsOverride setCwd(&OsCalls::SetCurrentDirectoryA, StandInSetCurrentDirectoryA);
+        g_realSetCwd = setCwd.saved();
         OsOverride find(&OsCalls::FindFirstFileA, RecordingFindFirstFileA);
         OsOverride cwd(&OsCalls::GetCurrentDirectoryA, FakeGetCurrentDirectoryA);
         OsOverride version(&OsCalls::GetVersionExA, XpGetVersionExA);
