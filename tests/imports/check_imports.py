@@ -31,6 +31,14 @@ EXPECTED_STRINGS = {
     "InternalName": "vorpkg",
     "OriginalFilename": "vorpkg.exe",
 }
+# The self-test beside it: the same product, its own name.
+SELFTEST_STRINGS = dict(EXPECTED_STRINGS, FileDescription="vorpkg self-test", InternalName="vorpkg-selftest",
+                        OriginalFilename="vorpkg-selftest.exe")
+
+
+def expected_strings(exe):
+    """The version strings a program of that file name carries."""
+    return SELFTEST_STRINGS if os.path.basename(exe).lower() == "vorpkg-selftest.exe" else EXPECTED_STRINGS
 
 
 class CheckError(Exception):
@@ -235,7 +243,7 @@ def cmd_resource(args):
                         ("fixed product version", product_version)):
         if found != args.version:
             problems.append("%s: %s is %s, expected %s" % (args.exe, what, found, args.version))
-    expected = dict(EXPECTED_STRINGS, FileVersion=args.version, ProductVersion=args.version)
+    expected = dict(expected_strings(args.exe), FileVersion=args.version, ProductVersion=args.version)
     strings = version_strings(data)
     for key, want in sorted(expected.items()):
         got = strings.get(key)
