@@ -13,9 +13,10 @@ bool SplitLines(Child* child, size_t length) {
     child->lineCount = 0;
     char* p = child->output;
     char* end = child->output + length;
+    char** lines = child->lines;
     while (p < end) {
         if (child->lineCount == kMaxLines) return false;
-        child->lines[child->lineCount++] = p;
+        lines[child->lineCount++] = p;
         char* nl = static_cast<char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
         if (nl == nullptr) break;
         *nl = '\0';

@@ -48,13 +48,13 @@ bool RemoveTree(const char* path) {
     // A junction goes as a name: what it leads to is not ours.
     if ((a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return RemoveDirectoryA(path) != 0;
     char pattern[kPath];
-    char child[kPath];
     bool ok = Join(pattern, sizeof pattern, path, "\\*");
     WIN32_FIND_DATAA found;
     HANDLE h = ok ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
     if (h != INVALID_HANDLE_VALUE) {
         do {
             if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
+            char child[kPath];
             ok = Join(child, sizeof child, path, "\\", found.cFileName) && RemoveTree(child) && ok;
         } while (FindNextFileA(h, &found));
         FindClose(h);
@@ -76,8 +76,7 @@ void ListQvt(const char* root, QvtList* list) {
     list->complete = true;
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
-        if (list->count == sizeof list->names / sizeof list->names[0] ||
-            !StrCopy(list->names[list->count], sizeof list->names[0], found.cFileName)) {
+        if (list->count == kQvtNames || !StrCopy(list->names + list->count * kQvtName, kQvtName, found.cFileName)) {
             list->complete = false;
             break;
         }
@@ -86,12 +85,13 @@ void ListQvt(const char* root, QvtList* list) {
     FindClose(h);
 }
 
-size_t NewQvt(const QvtList& before, const QvtList& after, const char* (&added)[kMaxNew]) {
+size_t NewQvt(const QvtList& before, const QvtList& after, const char** added) {
     size_t n = 0;
     for (size_t i = 0; i < after.count; ++i) {
+        const char* name = after.names + i * kQvtName;
         bool old = false;
-        for (size_t j = 0; j < before.count && !old; ++j) old = _stricmp(after.names[i], before.names[j]) == 0;
-        if (!old && n < kMaxNew) added[n++] = after.names[i];
+        for (size_t j = 0; j < before.count && !old; ++j) old = _stricmp(name, before.names + j * kQvtName) == 0;
+        if (!old && n < kMaxNew) added[n++] = name;
     }
     return n;
 }

@@ -26,13 +26,15 @@ long FileSize(const char* path);
 bool RemoveTree(const char* path);
 
 // The names of the root's QVT*.tmp folders, for telling the ones a run made.
+const size_t kQvtNames = 64;
+const size_t kQvtName = 16;
 struct QvtList {
-    char names[64][16];
+    char names[kQvtNames * kQvtName];  // kQvtName characters each
     size_t count;
     bool complete;  // false: more than fit, or the root cannot be listed
 };
 void ListQvt(const char* root, QvtList* list);
-// The folders in after that are not in before.
-size_t NewQvt(const QvtList& before, const QvtList& after, const char* (&added)[kMaxNew]);
+// The folders in after that are not in before, into added (kMaxNew of them).
+size_t NewQvt(const QvtList& before, const QvtList& after, const char** added);
 
 #endif

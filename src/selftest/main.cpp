@@ -6,14 +6,20 @@
 #include "selftest/scenarios.h"
 #include "selftest/sha256.h"
 #include "selftest/standin.h"
-#include "version.h"
 
 #include <windows.h>
 
 #include <stdio.h>
 #include <string.h>
 
+// The release's version, from project() of the top CMakeLists.txt.
+#ifndef VORPKG_SELFTEST_VERSION
+#define VORPKG_SELFTEST_VERSION "(development build)"
+#endif
+
 namespace {
+
+char g_line[2048];  // a report line being made
 
 const char kUsageText[] =
     "vorpkg-selftest plays vorpkg's acceptance scenarios on this system, with a\n"
@@ -63,23 +69,31 @@ bool DescribeVorpkg(const char* path) {
     Sha256Hex(&sha, hex);
     char version[48];
     FileVersion(g_file, size, version, sizeof version);
-    ReportLine("vorpkg.exe tested: %s, version %s, SHA-256 %s", path, version, hex);
+    (void)snprintf(g_line, sizeof g_line, "vorpkg.exe tested: %s, version %s, SHA-256 %s", path, version, hex);
+    ReportLine(g_line);
     return true;
 }
 
 void Header(const SelfTest& t) {
     const OSVERSIONINFOEXA& v = t.system.version;
-    ReportLine("vorpkg self-test %s (%d-bit)", VORPKG_VERSION_TEXT, static_cast<int>(sizeof(void*) * 8));
-    ReportLine("Windows %lu.%lu (build %lu), %s, product type %u (%s)", v.dwMajorVersion, v.dwMinorVersion,
-               v.dwBuildNumber & 0xFFFF, v.szCSDVersion[0] != '\0' ? v.szCSDVersion : "no service pack",
-               v.wProductType, ProductTypeName(v.wProductType));
-    ReportLine("ANSI code page %u", t.system.codePage);
-    ReportLine("System drive %s, file system %s%s", t.system.root, t.system.fileSystem,
-               t.system.keepsSecurity ? "" : " (no permissions)");
+    (void)snprintf(g_line, sizeof g_line, "vorpkg self-test %s (%d-bit)", VORPKG_SELFTEST_VERSION,
+                   static_cast<int>(sizeof(void*) * 8));
+    ReportLine(g_line);
+    (void)snprintf(g_line, sizeof g_line, "Windows %lu.%lu (build %lu), %s, product type %u (%s)", v.dwMajorVersion,
+                   v.dwMinorVersion, v.dwBuildNumber & 0xFFFF,
+                   v.szCSDVersion[0] != '\0' ? v.szCSDVersion : "no service pack", v.wProductType,
+                   ProductTypeName(v.wProductType));
+    ReportLine(g_line);
+    (void)snprintf(g_line, sizeof g_line, "ANSI code page %u", t.system.codePage);
+    ReportLine(g_line);
+    (void)snprintf(g_line, sizeof g_line, "System drive %s, file system %s%s", t.system.root,
+                   t.system.fileSystem, t.system.keepsSecurity ? "" : " (no permissions)");
+    ReportLine(g_line);
     const char* procedure = t.system.procedure == kProcedureNt      ? "the Windows NT 4.0 procedure"
                             : t.system.procedure == kProcedureWin2k ? "the Windows 2000 and 2003 procedure"
                                                                     : "none: this Windows is not supported, exit code 9";
-    ReportLine("Expected of vorpkg here: %s", procedure);
+    (void)snprintf(g_line, sizeof g_line, "Expected of vorpkg here: %s", procedure);
+    ReportLine(g_line);
 }
 
 // <root>vorpkg-selftest.N, new.
@@ -129,7 +143,10 @@ int SelfTestMain(int argc, char** argv) {
         return 1;
     }
     Header(*t);
-    if (!DescribeVorpkg(t->vorpkg)) ReportLine("vorpkg.exe tested: %s cannot be read", t->vorpkg);
+    if (!DescribeVorpkg(t->vorpkg)) {
+        (void)snprintf(g_line, sizeof g_line, "vorpkg.exe tested: %s cannot be read", t->vorpkg);
+        ReportLine(g_line);
+    }
     (void)Join(t->qvlog, sizeof t->qvlog, t->system.root, "QVLOG");
     (void)Join(t->qvlogFile, sizeof t->qvlogFile, t->qvlog, "\\QV.log");
     t->qvlogWasThere = GetFileAttributesA(t->qvlog) != INVALID_FILE_ATTRIBUTES;
@@ -137,7 +154,9 @@ int SelfTestMain(int argc, char** argv) {
         ReportScenario("test-folder", "no folder vorpkg-selftest.N can be made in the root of the system drive");
         return ReportClose() ? 0 : 1;
     }
-    ReportLine("Test packages in %s (removed at the end); report in %s", t->top, report);
+    (void)snprintf(g_line, sizeof g_line, "Test packages in %s (removed at the end); report in %s", t->top,
+                   report);
+    ReportLine(g_line);
     char probe[kPath];
     (void)Join(probe, sizeof probe, t->top, "\\dacl-probe");
     LearnDaclFidelity(probe, &t->fidelity);
@@ -152,7 +171,7 @@ int SelfTestMain(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    char self[MAX_PATH];
+    char self[MAX_PATH] = "";
     DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
     if (n > 0 && n < sizeof self && _stricmp(BaseName(self), "mervane.exe") == 0) return StandInMain(true);
     return SelfTestMain(argc, argv);

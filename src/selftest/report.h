@@ -7,8 +7,8 @@
 
 // False when the file cannot be made.
 bool ReportOpen(const char* path);
-// One line (no line end in fmt).
-void ReportLine(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// One line (no line end in it).
+void ReportLine(const char* line);
 // A scenario's outcome: why is nullptr for a pass; notPlayed says why it
 // could not be played here (neither pass nor failure).
 void ReportScenario(const char* name, const char* why, const char* notPlayed = nullptr);

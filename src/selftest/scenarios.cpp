@@ -6,11 +6,12 @@
 #include "selftest/report.h"
 #include "selftest/standin.h"
 
-#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
 namespace {
+
+char g_line[2048];  // a report line being made
 
 const size_t kLine = 600;
 const size_t kWhy = 1024;
@@ -19,7 +20,6 @@ const size_t kTraceLines = 8;
 // What the stand-in's first run writes, and what vorpkg makes of it.
 struct Marker {
     const char* kind;
-    const char* what;
     bool bios;
     bool driver;
     bool written;
@@ -27,22 +27,26 @@ struct Marker {
 };
 
 const Marker kMarkers[] = {
-    {"clean", "no marker", false, false, true, 0},
-    {"driver", "driver back-level", false, true, true, 28},
-    {"bios", "BIOS back-level", true, false, true, 29},
-    {"both", "driver and BIOS back-level", true, true, true, 30},
-    {"long", "driver marker across the 255th character", false, true, true, 28},
+    {"clean", false, false, true, 0},
+    {"driver", false, true, true, 28},
+    {"bios", true, false, true, 29},
+    {"both", true, true, true, 30},
+    {"long", false, true, true, 28},  // the driver's marker across the 255th character
 };
 const Marker kClean = kMarkers[0];
-const Marker kNoLog = {"none", "no new log", false, false, false, 1};
+const Marker kNoLog = {"none", false, false, false, 1};
 
+// Lines of kLine characters each, one after the other.
 struct Expected {
-    char lines[kMaxLines][kLine];
+    char lines[kMaxLines * kLine];
     size_t count;
-    char trace[kTraceLines][kLine];
+    char trace[kTraceLines * kLine];
     size_t traceCount;
     int code;
 };
+
+char* Row(char* lines, size_t i) { return lines + i * kLine; }
+const char* Row(const char* lines, size_t i) { return lines + i * kLine; }
 
 Expected g_expected;
 Child g_child;
@@ -50,21 +54,17 @@ Child g_second;
 char g_bytes[kOutputSize];
 
 // The first difference found is the one reported.
-void Differs(char* why, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-void Differs(char* why, const char* fmt, ...) {
-    if (why[0] != '\0') return;
-    va_list args;
-    va_start(args, fmt);
-    (void)vsnprintf(why, kWhy, fmt, args);
-    va_end(args);
+template <typename... Args>
+void Differs(char* why, const char* fmt, Args... args) {
+    if (why[0] == '\0') (void)snprintf(why, kWhy, fmt, args...);
 }
 
 void AddLine(Expected* e, const char* a, const char* b = "", const char* c = "") {
-    if (e->count < kMaxLines && Join(e->lines[e->count], kLine, a, b, c)) ++e->count;
+    if (e->count < kMaxLines && Join(Row(e->lines, e->count), kLine, a, b, c)) ++e->count;
 }
 
 void AddTrace(Expected* e, const char* line) {
-    if (e->traceCount < kTraceLines && Join(e->trace[e->traceCount], kLine, line, "")) ++e->traceCount;
+    if (e->traceCount < kTraceLines && Join(Row(e->trace, e->traceCount), kLine, line, "")) ++e->traceCount;
 }
 
 // The console and command lines of an update run in work directory dir.
@@ -94,7 +94,7 @@ void ExpectUpdate(const SelfTest& t, const char* dir, const Marker& m, bool util
                 AddTrace(e, rerun);
             }
             // NT 4.0: the last line once more, unannounced.
-            if (nt) AddTrace(e, e->trace[e->traceCount - 1]);
+            if (nt) AddTrace(e, Row(e->trace, e->traceCount - 1));
         }
     }
     e->code = code;
@@ -104,11 +104,11 @@ void ExpectUpdate(const SelfTest& t, const char* dir, const Marker& m, bool util
 }
 
 // A line of the report may not hold a line end; long values are cut.
-void CompareLines(const char* what, char* const* got, size_t gotCount, const char (*want)[kLine], size_t wantCount,
+void CompareLines(const char* what, char* const* got, size_t gotCount, const char* want, size_t wantCount,
                   char* why) {
     for (size_t i = 0; i < gotCount || i < wantCount; ++i) {
         const char* g = i < gotCount ? got[i] : nullptr;
-        const char* w = i < wantCount ? want[i] : nullptr;
+        const char* w = i < wantCount ? Row(want, i) : nullptr;
         if (g != nullptr && w != nullptr && strcmp(g, w) == 0) continue;
         Differs(why, "%s line %u is [%s], expected [%s]", what, static_cast<unsigned>(i + 1),
                 g != nullptr ? g : "(none)", w != nullptr ? w : "(none)");
@@ -124,8 +124,9 @@ size_t WithoutMadePrivate(const SelfTest& t, Child* c, bool* madePrivate) {
     (void)Join(folder, sizeof folder, "Result log folder made private: ", t.qvlog);
     (void)Join(file, sizeof file, "Result log file made private: ", t.qvlogFile);
     size_t n = c->lineCount;
-    while (n >= 2 && (strcmp(c->lines[n - 2], folder) == 0 || strcmp(c->lines[n - 2], file) == 0)) {
-        c->lines[n - 2] = c->lines[n - 1];
+    char** lines = c->lines;
+    while (n >= 2 && (strcmp(lines[n - 2], folder) == 0 || strcmp(lines[n - 2], file) == 0)) {
+        lines[n - 2] = lines[n - 1];
         --n;
         *madePrivate = true;
     }
@@ -134,7 +135,8 @@ size_t WithoutMadePrivate(const SelfTest& t, Child* c, bool* madePrivate) {
 
 void CheckTrace(const char* workFolder, const Expected& e, char* why) {
     char path[kPath];
-    char* lines[kTraceLines + 1];
+    char* found[kTraceLines + 1];
+    char** lines = found;
     size_t count = 0;
     if (Join(path, sizeof path, workFolder, "\\mervane.trace")) {
         long n = ReadBytesAt(path, 0, g_bytes, sizeof g_bytes);
@@ -157,8 +159,8 @@ void Today(char* date) {
 
 // "MM-DD-YYYY hh:mm:ss" of one of the days.
 bool IsStamp(const char* s, const char* day1, const char* day2) {
-    const char form[] = "99-99-9999 99:99:99";
-    for (size_t i = 0; i < sizeof form - 1; ++i) {
+    const char* form = "99-99-9999 99:99:99";
+    for (size_t i = 0; form[i] != '\0'; ++i) {
         if (form[i] == '9' ? (s[i] < '0' || s[i] > '9') : s[i] != form[i]) return false;
     }
     return strncmp(s, day1, 10) == 0 || strncmp(s, day2, 10) == 0;
@@ -202,7 +204,8 @@ void CheckRecords(const SelfTest& t, const LogMark& m, const char* const* rests,
         if (strncmp(p, "\r\n", 2) != 0) Differs(why, "the record does not start on a line of its own");
         p += 2;
     }
-    bool used[2] = {false, false};
+    bool taken[2] = {false, false};
+    bool* used = taken;
     for (size_t r = 0; r < records; ++r) {
         bool found = false;
         for (size_t k = 0; k < records && !found; ++k) {
@@ -234,8 +237,9 @@ void NoteNewAreas(const SelfTest& t) {
 
 void RemoveNewAreas(SelfTest* t) {
     char path[kPath];
+    const char** areas = g_newAreas;
     for (size_t i = 0; i < g_newCount; ++i)
-        if (!Join(path, sizeof path, t->system.root, g_newAreas[i]) || !RemoveTree(path)) t->cleanedUp = false;
+        if (!Join(path, sizeof path, t->system.root, areas[i]) || !RemoveTree(path)) t->cleanedUp = false;
     g_newCount = 0;
 }
 
@@ -375,7 +379,8 @@ void RootRefused(SelfTest* t) {
 
 void Usage(SelfTest* t) {
     static char text[2048];
-    const char* lines[kMaxLines];
+    const char* found[kMaxLines];
+    const char** lines = found;
     size_t count = 0;
     (void)Join(text, sizeof text, kUsage, "");
     for (char* p = text; *p != '\0' && count < kMaxLines;) {
@@ -385,7 +390,7 @@ void Usage(SelfTest* t) {
         *nl = '\0';
         p = nl + 1;
     }
-    Refusal(t, "usage", "/?", lines, count, 1);
+    Refusal(t, "usage", "/?", found, count, 1);
 }
 
 void PackageLink(SelfTest* t) {
@@ -436,9 +441,13 @@ void StagingSecurity(SelfTest* t) {
     if (differs != nullptr) Differs(why, "the staging area %s: %s", work, differs);
     RemoveNewAreas(t);
     ReportScenario(name, why[0] != '\0' ? why : nullptr);
-    if (why[0] == '\0' && !t->fidelity.exact)
-        ReportLine("      this system does not keep a DACL as written (%s): checked only that no other account "
-                   "is granted anything", t->fidelity.note);
+    if (why[0] == '\0' && !t->fidelity.exact) {
+        (void)snprintf(g_line, sizeof g_line,
+                       "      this system does not keep a DACL as written (%s): checked only that no other "
+                       "account is granted anything",
+                       t->fidelity.note);
+        ReportLine(g_line);
+    }
 }
 
 void QvlogPrivate(SelfTest* t) {
@@ -460,52 +469,68 @@ void QvlogPrivate(SelfTest* t) {
                                                        exact, what, sizeof what);
     if (differs != nullptr) Differs(why, "%s: %s", t->qvlog, differs);
     ReportScenario(name, why[0] != '\0' ? why : nullptr);
-    if (why[0] == '\0' && !exact)
-        ReportLine("      %s: checked only that no other account may do more than read and list",
-                   t->qvlogWasThere ? "\\QVLOG was there before this self-test"
-                                    : "this system does not keep a DACL as written");
+    if (why[0] == '\0' && !exact) {
+        (void)snprintf(g_line, sizeof g_line,
+                       "      %s: checked only that no other account may do more than read and list",
+                       t->qvlogWasThere ? "\\QVLOG was there before this self-test"
+                                        : "this system does not keep a DACL as written");
+        ReportLine(g_line);
+    }
+}
+
+// One of two runs at once.
+struct Concurrent {
+    const char* name;
+    Child* child;
+    char package[kPath];
+    bool ran;
+    char rest[kLine];
+};
+
+// Checks one of the runs as if it had run alone.
+void CheckConcurrent(const SelfTest& t, Concurrent* r, int number, char* why) {
+    if (!r->ran) {
+        Differs(why, "run %d: %s", number, r->child->problem != nullptr ? r->child->problem : "not started");
+        return;
+    }
+    char dir[kPath];
+    (void)Join(dir, sizeof dir, r->package, "\\");
+    ExpectUpdate(t, dir, kClean, true, &g_expected);
+    bool madePrivate = false;
+    size_t lines = WithoutMadePrivate(t, r->child, &madePrivate);
+    if (r->child->exitCode != static_cast<DWORD>(g_expected.code))
+        Differs(why, "run %d: exit code %lu, expected %d", number, r->child->exitCode, g_expected.code);
+    CompareLines(number == 1 ? "run 1 console" : "run 2 console", r->child->lines, lines, g_expected.lines,
+                 g_expected.count, why);
+    CheckTrace(r->package, g_expected, why);
+    RecordRest(r->rest, r->name, g_expected.code);
 }
 
 // Two in-place runs at once: each as alone, and two whole records.
 void TwoAtOnce(SelfTest* t) {
     const char name[] = "two-at-once";
     char why[kWhy] = "";
-    char packages[2][kPath];
-    const char* names[] = {"two-at-once-1", "two-at-once-2"};
-    Child* children[] = {&g_child, &g_second};
-    if (!MakePackage(*t, names[0], "clean", true, nullptr, packages[0]) ||
-        !MakePackage(*t, names[1], "clean", true, nullptr, packages[1])) {
+    Concurrent first = {"two-at-once-1", &g_child, "", false, ""};
+    Concurrent second = {"two-at-once-2", &g_second, "", false, ""};
+    if (!MakePackage(*t, first.name, "clean", true, nullptr, first.package) ||
+        !MakePackage(*t, second.name, "clean", true, nullptr, second.package)) {
         ReportScenario(name, "the test packages cannot be made");
         return;
     }
     LogMark mark;
     MarkLog(*t, &mark);
     ListQvt(t->system.root, &g_before);
-    bool started[2];
-    for (int i = 0; i < 2; ++i) started[i] = Start(*t, names[i], "", packages[i], children[i]);
-    bool ran[2];
-    for (int i = 0; i < 2; ++i) ran[i] = started[i] && FinishChild(children[i]);
+    bool started1 = Start(*t, first.name, "", first.package, first.child);
+    bool started2 = Start(*t, second.name, "", second.package, second.child);
+    first.ran = started1 && FinishChild(first.child);
+    second.ran = started2 && FinishChild(second.child);
     NoteNewAreas(*t);
-    char rests[2][kLine];
-    for (int i = 0; i < 2; ++i) {
-        if (!ran[i]) {
-            Differs(why, "run %d: %s", i + 1, children[i]->problem != nullptr ? children[i]->problem : "not started");
-            continue;
-        }
-        char dir[kPath];
-        (void)Join(dir, sizeof dir, packages[i], "\\");
-        ExpectUpdate(*t, dir, kClean, true, &g_expected);
-        bool madePrivate = false;
-        size_t lines = WithoutMadePrivate(*t, children[i], &madePrivate);
-        if (children[i]->exitCode != static_cast<DWORD>(g_expected.code))
-            Differs(why, "run %d: exit code %lu, expected %d", i + 1, children[i]->exitCode, g_expected.code);
-        CompareLines(i == 0 ? "run 1 console" : "run 2 console", children[i]->lines, lines, g_expected.lines,
-                     g_expected.count, why);
-        CheckTrace(packages[i], g_expected, why);
-        RecordRest(rests[i], names[i], g_expected.code);
+    CheckConcurrent(*t, &first, 1, why);
+    CheckConcurrent(*t, &second, 2, why);
+    if (first.ran && second.ran) {
+        const char* rests[] = {first.rest, second.rest};
+        CheckRecords(*t, mark, rests, 2, why);
     }
-    const char* list[] = {rests[0], rests[1]};
-    if (ran[0] && ran[1]) CheckRecords(*t, mark, list, 2, why);
     RemoveNewAreas(t);
     ReportScenario(name, why[0] != '\0' ? why : nullptr);
 }

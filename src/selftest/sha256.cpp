@@ -17,27 +17,32 @@ const uint32_t kRound[64] = {
 uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
 void Compress(Sha256* s) {
-    uint32_t w[64];
-    for (int i = 0; i < 16; ++i)
-        w[i] = (static_cast<uint32_t>(s->block[4 * i]) << 24) | (static_cast<uint32_t>(s->block[4 * i + 1]) << 16) |
-               (static_cast<uint32_t>(s->block[4 * i + 2]) << 8) | s->block[4 * i + 3];
+    uint32_t words[64];
+    uint32_t* w = words;
+    const uint8_t* b = s->block;
+    const uint32_t* round = kRound;
+    for (size_t i = 0; i < 16; ++i)
+        w[i] = (static_cast<uint32_t>(b[4 * i]) << 24) | (static_cast<uint32_t>(b[4 * i + 1]) << 16) |
+               (static_cast<uint32_t>(b[4 * i + 2]) << 8) | b[4 * i + 3];
     for (int i = 16; i < 64; ++i) {
         uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
         uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
         w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
-    uint32_t v[8];
-    memcpy(v, s->state, sizeof v);
+    uint32_t vars[8];
+    uint32_t* v = vars;
+    memcpy(vars, s->state, sizeof vars);
     for (int i = 0; i < 64; ++i) {
         uint32_t e = v[4];
         uint32_t a = v[0];
-        uint32_t t1 = v[7] + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & v[5]) ^ (~e & v[6])) + kRound[i] + w[i];
+        uint32_t t1 = v[7] + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & v[5]) ^ (~e & v[6])) + round[i] + w[i];
         uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & v[1]) ^ (a & v[2]) ^ (v[1] & v[2]));
         memmove(v + 1, v, 7 * sizeof v[0]);
         v[4] += t1;
         v[0] = t1 + t2;
     }
-    for (int i = 0; i < 8; ++i) s->state[i] += v[i];
+    uint32_t* state = s->state;
+    for (int i = 0; i < 8; ++i) state[i] += v[i];
 }
 
 }  // namespace
@@ -73,11 +78,13 @@ void Sha256Hex(Sha256* s, char hex[65]) {
     Sha256Feed(s, &one, 1);
     while (s->used != 56) Sha256Feed(s, &zero, 1);
     uint8_t tail[8];
-    for (int i = 0; i < 8; ++i) tail[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    uint8_t* t = tail;
+    for (size_t i = 0; i < 8; ++i) t[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
     Sha256Feed(s, tail, sizeof tail);
-    const char digits[] = "0123456789abcdef";
-    for (int i = 0; i < 32; ++i) {
-        uint8_t byte = static_cast<uint8_t>(s->state[i / 4] >> (24 - 8 * (i % 4)));
+    const char* digits = "0123456789abcdef";
+    const uint32_t* state = s->state;
+    for (size_t i = 0; i < 32; ++i) {
+        uint8_t byte = static_cast<uint8_t>(state[i / 4] >> (24 - 8 * (i % 4)));
         hex[2 * i] = digits[byte >> 4];
         hex[2 * i + 1] = digits[byte & 15];
     }

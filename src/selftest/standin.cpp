@@ -225,13 +225,15 @@ long LogFor(const char* kind, const char* file) {
         size_t at = strlen(g_log);
         const char tail[] = " Error Code 28: the driver is back-level\n";
         if (at + 7 + sizeof tail + strlen(kDone) + 2 > kLogSize) return -1;
-        memcpy(g_log + at, "status", 6);
-        g_log[at + 6] = '\0';
-        memcpy(g_log + at + 7, tail, sizeof tail);  // with its terminator
+        char* log = g_log;
+        memcpy(log + at, "status", 6);
+        log[at + 6] = '\0';
+        memcpy(log + at + 7, tail, sizeof tail);  // with its terminator
         size_t end = at + 7 + sizeof tail - 1;
-        memcpy(g_log + end, kDone, strlen(kDone));
-        g_log[end + strlen(kDone)] = '\n';
-        return static_cast<long>(end + strlen(kDone) + 1);
+        memcpy(log + end, kDone, strlen(kDone));
+        log[end + strlen(kDone)] = '\n';
+        size_t length = end + strlen(kDone) + 1;
+        return static_cast<long>(length);
     } else if (strncmp(kind, "file:", 5) == 0) {
         return NextToMe(kind + 5) ? ReadBytes(g_path, g_log, kLogSize) : -1;
     } else {
@@ -243,8 +245,9 @@ long LogFor(const char* kind, const char* file) {
 // The self-test's copy runs only in a package the self-test made.
 bool InSelfTestPackage(long length) {
     size_t mark = strlen(kSelfTestMark);
-    return length >= static_cast<long>(mark) && strncmp(g_text, kSelfTestMark, mark) == 0 &&
-           (g_text[mark] == '\r' || g_text[mark] == '\n');
+    const char* text = g_text;
+    return length > static_cast<long>(mark) && strncmp(text, kSelfTestMark, mark) == 0 &&
+           (text[mark] == '\r' || text[mark] == '\n');
 }
 
 int NotAnUpdate() {

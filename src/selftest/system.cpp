@@ -49,8 +49,9 @@ bool IsAdministrator() {
     bool found = false;
     if (GetTokenInformation(token, TokenGroups, groups, sizeof groups, &size)) {
         const TOKEN_GROUPS* g = reinterpret_cast<const TOKEN_GROUPS*>(groups);
+        const SID_AND_ATTRIBUTES* each = g->Groups;
         for (DWORD i = 0; i < g->GroupCount && !found; ++i)
-            found = (g->Groups[i].Attributes & SE_GROUP_ENABLED) != 0 && EqualSid(g->Groups[i].Sid, admins);
+            found = (each[i].Attributes & SE_GROUP_ENABLED) != 0 && EqualSid(each[i].Sid, admins);
     }
     CloseHandle(token);
     return found;
