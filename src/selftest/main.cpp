@@ -89,9 +89,9 @@ void Header(const SelfTest& t) {
     (void)snprintf(g_line, sizeof g_line, "System drive %s, file system %s%s", t.system.root,
                    t.system.fileSystem, t.system.keepsSecurity ? "" : " (no permissions)");
     ReportLine(g_line);
-    const char* procedure = t.system.procedure == kProcedureNt      ? "the Windows NT 4.0 procedure"
-                            : t.system.procedure == kProcedureWin2k ? "the Windows 2000 and 2003 procedure"
-                                                                    : "none: this Windows is not supported, exit code 9";
+    const char* procedure = "none: this Windows is not supported, exit code 9";
+    if (t.system.procedure == kProcedureNt) procedure = "the Windows NT 4.0 procedure";
+    if (t.system.procedure == kProcedureWin2k) procedure = "the Windows 2000 and 2003 procedure";
     (void)snprintf(g_line, sizeof g_line, "Expected of vorpkg here: %s", procedure);
     ReportLine(g_line);
 }
