@@ -32,6 +32,14 @@ EXPECTED_STRINGS = {
     "InternalName": "vorpkg",
     "OriginalFilename": "vorpkg.exe",
 }
+# The self-test beside it: the same product, its own name.
+SELFTEST_STRINGS = dict(EXPECTED_STRINGS, FileDescription="vorpkg self-test", InternalName="vorpkg-selftest",
+                        OriginalFilename="vorpkg-selftest.exe")
+
+
+def expected_strings(exe):
+    """The version strings a program of that file name carries."""
+    return SELFTEST_STRINGS if os.path.basename(exe).lower() == "vorpkg-selftest.exe" else EXPECTED_STRINGS
 
 
 class CheckError(Exception):
@@ -161,7 +169,7 @@ def check_resource(exe, pe, version):
                         ("fixed product version", product_version)):
         if found != version:
             problems.append("%s: %s is %s, expected %s" % (exe, what, found, version))
-    expected = dict(EXPECTED_STRINGS, FileVersion=version, ProductVersion=version)
+    expected = dict(expected_strings(exe), FileVersion=version, ProductVersion=version)
     strings = version_strings(pe)
     for key, want in sorted(expected.items()):
         got = strings.get(key)

@@ -22,10 +22,16 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "imports"))
 import check_imports as ci  # noqa: E402
 
-# (program in the folder, binutils prefix); each under 80 KB
-PROGRAMS = [("vorpkg.exe", "i686-w64-mingw32-"), ("x64/vorpkg.exe", "x86_64-w64-mingw32-")]
+# (program in the folder, binutils prefix); vorpkg.exe under 80 KB, the
+# self-test beside it (not for the CD) under no limit
+PROGRAMS = [("vorpkg.exe", "i686-w64-mingw32-"), ("x64/vorpkg.exe", "x86_64-w64-mingw32-"),
+            ("vorpkg-selftest.exe", "i686-w64-mingw32-"), ("x64/vorpkg-selftest.exe", "x86_64-w64-mingw32-")]
 LIMIT = 80 * 1024
-FILES = ["README.txt", "SHA256SUMS", "vorpkg.debug", "vorpkg.exe", "x64/vorpkg.debug", "x64/vorpkg.exe"]
+# In the order of SHA256SUMS (bytes).
+FILES = ["README.txt", "SHA256SUMS", "vorpkg-selftest.debug", "vorpkg-selftest.exe", "vorpkg.debug", "vorpkg.exe",
+         "x64/vorpkg-selftest.debug", "x64/vorpkg-selftest.exe", "x64/vorpkg.debug", "x64/vorpkg.exe"]
+# Where each program's main is.
+MAIN_SOURCE = {"vorpkg": "./src/run/main.cpp:", "vorpkg-selftest": "./src/selftest/main.cpp:"}
 
 
 def run(cmd, **kw):
@@ -54,12 +60,13 @@ def debug_link(objcopy, exe):
 
 def check_program(folder, rel, prefix, epoch, version, build_folder):
     exe = os.path.join(folder, rel)
-    debug = os.path.join(os.path.dirname(exe), "vorpkg.debug")
-    problems = ["%s is %d bytes" % (rel, len(read(exe)))] if len(read(exe)) >= LIMIT else []
+    stem = os.path.basename(rel)[:-len(".exe")]
+    debug = os.path.join(os.path.dirname(exe), stem + ".debug")
+    problems = ["%s is %d bytes" % (rel, len(read(exe)))] if stem == "vorpkg" and len(read(exe)) >= LIMIT else []
     problems += ["%s keeps %s" % (rel, s) for s in run([prefix + "objdump", "-h", exe]).split()
                  if s.startswith((".debug", ".zdebug", ".stab"))]
     name, crc = debug_link(prefix + "objcopy", exe)
-    if name != "vorpkg.debug" or zlib.crc32(read(debug)) != crc:
+    if name != stem + ".debug" or zlib.crc32(read(debug)) != crc:
         return problems + ["%s: debug link %r (CRC %08x) does not name its debug file" % (rel, name, crc)]
     for data in (read(exe), read(debug)):
         stamp = struct.unpack_from("<I", data, struct.unpack_from("<I", data, 0x3C)[0] + 8)[0]
@@ -68,7 +75,7 @@ def check_program(folder, rel, prefix, epoch, version, build_folder):
     # A crash address still resolves, through the link, to our source.
     main = [ln.split()[0] for ln in run([prefix + "nm", debug]).splitlines() if ln.endswith((" main", " _main"))]
     where = run([prefix + "addr2line", "-e", exe, "0x" + main[0]]) if main else ""
-    if not where.startswith("./src/run/main.cpp:"):
+    if not where.startswith(MAIN_SOURCE[stem]):
         problems.append("%s: main resolves to %r" % (rel, where.strip()))
     return problems + ci.cmd_resource(argparse.Namespace(exe=exe, version=version))
 
@@ -80,8 +87,9 @@ def check_package(dist, name, epoch, version, allow, build_folder):
     problems = []
     for rel, prefix in PROGRAMS:
         problems += check_program(folder, rel, prefix, epoch, version, build_folder)
-    problems += ci.cmd_imports(argparse.Namespace(
-        allow=allow, exe32=os.path.join(folder, PROGRAMS[0][0]), exe64=os.path.join(folder, PROGRAMS[1][0])))
+    for build32, build64 in (PROGRAMS[0:2], PROGRAMS[2:4]):
+        problems += ci.cmd_imports(argparse.Namespace(
+            allow=allow, exe32=os.path.join(folder, build32[0]), exe64=os.path.join(folder, build64[0])))
     sums = ["%s  %s" % (hashlib.sha256(read(os.path.join(folder, f))).hexdigest(), f) for f in FILES[:1] + FILES[2:]]
     if read(os.path.join(folder, "SHA256SUMS")).decode().splitlines() != sums:
         problems.append("SHA256SUMS does not list every other file with its hash")

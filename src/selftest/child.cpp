@@ -1,0 +1,83 @@
+#include "selftest/child.h"
+
+#include "common/strbuf.h"
+
+#include <string.h>
+
+namespace {
+
+const DWORD kWaitMs = 120000;
+
+// Splits the output into lines at LF, a CR before it dropped.
+bool SplitLines(Child* child, size_t length) {
+    child->lineCount = 0;
+    char* p = child->output;
+    char* end = child->output + length;
+    char** lines = child->lines;
+    while (p < end) {
+        if (child->lineCount == kMaxLines) return false;
+        lines[child->lineCount++] = p;
+        char* nl = static_cast<char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
+        if (nl == nullptr) break;
+        *nl = '\0';
+        if (nl > p && nl[-1] == '\r') nl[-1] = '\0';
+        p = nl + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool StartChild(const char* exe, const char* args, const char* startDir, const char* outPath, Child* child) {
+    memset(child, 0, sizeof *child);
+    child->process = nullptr;
+    if (!Join(child->outPath, sizeof child->outPath, outPath, "")) return false;
+    char line[2 * kPath];
+    const char* parts[] = {"\"", exe, "\"", *args != '\0' ? " " : "", args};
+    if (!StrJoin(line, sizeof line, parts, 5)) return false;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileA(outPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return false;
+    HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                            nullptr);
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = out;
+    PROCESS_INFORMATION started;
+    memset(&started, 0, sizeof started);
+    BOOL ok = CreateProcessA(exe, line, nullptr, nullptr, TRUE, 0, nullptr, startDir, &startup, &started);
+    CloseHandle(out);
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+    if (!ok) return false;
+    CloseHandle(started.hThread);
+    child->process = started.hProcess;
+    return true;
+}
+
+bool FinishChild(Child* child) {
+    if (WaitForSingleObject(child->process, kWaitMs) != WAIT_OBJECT_0) {
+        TerminateProcess(child->process, 255);
+        (void)WaitForSingleObject(child->process, kWaitMs);
+        child->problem = "vorpkg did not end within two minutes (ended by the self-test)";
+    } else if (!GetExitCodeProcess(child->process, &child->exitCode)) {
+        child->problem = "vorpkg's exit code cannot be read";
+    }
+    CloseHandle(child->process);
+    child->process = nullptr;
+    if (child->problem != nullptr) return false;
+    long length = ReadBytesAt(child->outPath, 0, child->output, sizeof child->output);
+    if (length < 0) {
+        child->problem = "vorpkg's console output cannot be read, or is too long";
+        return false;
+    }
+    if (!SplitLines(child, static_cast<size_t>(length))) {
+        child->problem = "vorpkg wrote too many console lines";
+        return false;
+    }
+    return true;
+}

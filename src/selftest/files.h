@@ -1,0 +1,40 @@
+// Files and folders of the self-test's own: its test packages and what it
+// reads back. Paths are Windows ANSI paths in fixed buffers.
+#ifndef VORPKG_SELFTEST_FILES_H
+#define VORPKG_SELFTEST_FILES_H
+
+#include <windows.h>
+
+#include <stddef.h>
+
+const size_t kPath = MAX_PATH;
+const size_t kMaxNew = 8;  // staging areas one run may leave
+
+// buf = a + b (+ c); false when it does not fit.
+bool Join(char* buf, size_t size, const char* a, const char* b, const char* c = "");
+
+bool WriteBytes(const char* path, const char* bytes, size_t size);
+bool WriteText(const char* path, const char* text);
+// Reads at most size - 1 bytes from offset into buf, terminated; the count
+// read, or -1 when the file cannot be opened or holds more.
+long ReadBytesAt(const char* path, long offset, char* buf, size_t size);
+// The file's size, or -1 when it is missing.
+long FileSize(const char* path);
+
+// Removes a file or a folder with everything in it. A link (junction) is
+// removed as a name, never followed. False when something stays.
+bool RemoveTree(const char* path);
+
+// The names of the root's QVT*.tmp folders, for telling the ones a run made.
+const size_t kQvtNames = 64;
+const size_t kQvtName = 16;
+struct QvtList {
+    char names[kQvtNames * kQvtName];  // kQvtName characters each
+    size_t count;
+    bool complete;  // false: more than fit, or the root cannot be listed
+};
+void ListQvt(const char* root, QvtList* list);
+// The folders in after that are not in before, into added (kMaxNew of them).
+size_t NewQvt(const QvtList& before, const QvtList& after, const char** added);
+
+#endif

@@ -1,0 +1,178 @@
+// vorpkg-selftest: plays vorpkg's acceptance scenarios on the system it runs
+// on, with a stand-in for the vendor's utility, and reports what it found.
+// Started as mervane.exe (the copy it puts into each test package) it is
+// that stand-in.
+#include "selftest/report.h"
+#include "selftest/scenarios.h"
+#include "selftest/sha256.h"
+#include "selftest/standin.h"
+
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+// The release's version, from project() of the top CMakeLists.txt.
+#ifndef VORPKG_SELFTEST_VERSION
+#define VORPKG_SELFTEST_VERSION "(development build)"
+#endif
+
+namespace {
+
+char g_line[2048];  // a report line being made
+
+const char kUsageText[] =
+    "vorpkg-selftest plays vorpkg's acceptance scenarios on this system, with a\n"
+    "stand-in for the vendor's update utility, and reports what it found.\n"
+    "Run it as an administrator, on a lab server, once per server image.\n"
+    "\n"
+    "  vorpkg-selftest [PATH\\vorpkg.exe]   (default: the vorpkg.exe beside it)\n"
+    "\n"
+    "It makes its test packages in a folder vorpkg-selftest.N in the root of the\n"
+    "system drive and removes that folder and every staging area its runs made;\n"
+    "its in-place runs add lines \"Update=vorpkg self-test\" to \\QVLOG\\QV.log.\n"
+    "The report goes to the console and to vorpkg-selftest-report.txt beside it.\n"
+    "Exit code 0: every scenario passed; 1: one failed, or it could not run.\n";
+
+SelfTest g_test;
+unsigned char g_file[4 * 1024 * 1024];
+
+// The file name part of a path.
+const char* BaseName(const char* path) {
+    const char* slash = strrchr(path, '\\');
+    return slash != nullptr ? slash + 1 : path;
+}
+
+// The version in the file's VS_FIXEDFILEINFO, found by its signature.
+void FileVersion(const unsigned char* data, size_t size, char* out, size_t outSize) {
+    (void)snprintf(out, outSize, "not found");
+    for (size_t i = 0; i + 16 <= size; i += 4) {
+        DWORD words[4];
+        memcpy(words, data + i, sizeof words);
+        if (words[0] != 0xFEEF04BD || words[1] != 0x00010000) continue;
+        (void)snprintf(out, outSize, "%lu.%lu.%lu.%lu", words[2] >> 16, words[2] & 0xFFFF, words[3] >> 16,
+                       words[3] & 0xFFFF);
+        return;
+    }
+}
+
+bool DescribeVorpkg(const char* path) {
+    FILE* f = fopen(path, "rb");
+    if (f == nullptr) return false;
+    size_t size = fread(g_file, 1, sizeof g_file, f);
+    (void)fclose(f);
+    if (size == sizeof g_file) return false;
+    Sha256 sha;
+    char hex[65];
+    Sha256Start(&sha);
+    Sha256Feed(&sha, g_file, size);
+    Sha256Hex(&sha, hex);
+    char version[48];
+    FileVersion(g_file, size, version, sizeof version);
+    (void)snprintf(g_line, sizeof g_line, "vorpkg.exe tested: %s, version %s, SHA-256 %s", path, version, hex);
+    ReportLine(g_line);
+    return true;
+}
+
+void Header(const SelfTest& t) {
+    const OSVERSIONINFOEXA& v = t.system.version;
+    (void)snprintf(g_line, sizeof g_line, "vorpkg self-test %s (%d-bit)", VORPKG_SELFTEST_VERSION,
+                   static_cast<int>(sizeof(void*) * 8));
+    ReportLine(g_line);
+    (void)snprintf(g_line, sizeof g_line, "Windows %lu.%lu (build %lu), %s, product type %u (%s)", v.dwMajorVersion,
+                   v.dwMinorVersion, v.dwBuildNumber & 0xFFFF,
+                   v.szCSDVersion[0] != '\0' ? v.szCSDVersion : "no service pack", v.wProductType,
+                   ProductTypeName(v.wProductType));
+    ReportLine(g_line);
+    (void)snprintf(g_line, sizeof g_line, "ANSI code page %u", t.system.codePage);
+    ReportLine(g_line);
+    (void)snprintf(g_line, sizeof g_line, "System drive %s, file system %s%s", t.system.root,
+                   t.system.fileSystem, t.system.keepsSecurity ? "" : " (no permissions)");
+    ReportLine(g_line);
+    const char* procedure = "none: this Windows is not supported, exit code 9";
+    if (t.system.procedure == kProcedureNt) procedure = "the Windows NT 4.0 procedure";
+    if (t.system.procedure == kProcedureWin2k) procedure = "the Windows 2000 and 2003 procedure";
+    (void)snprintf(g_line, sizeof g_line, "Expected of vorpkg here: %s", procedure);
+    ReportLine(g_line);
+}
+
+// <root>vorpkg-selftest.N, new.
+bool MakeTop(SelfTest* t) {
+    for (int n = 1; n < 100; ++n) {
+        (void)snprintf(t->top, sizeof t->top, "%svorpkg-selftest.%d", t->system.root, n);
+        if (CreateDirectoryA(t->top, nullptr)) return true;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
+}
+
+int SelfTestMain(int argc, char** argv) {
+    if (argc > 2 || (argc == 2 && (strcmp(argv[1], "/?") == 0 || strcmp(argv[1], "-?") == 0))) {
+        (void)fputs(kUsageText, stdout);
+        return 1;
+    }
+    SelfTest* t = &g_test;
+    DWORD n = GetModuleFileNameA(nullptr, t->self, sizeof t->self);
+    if (n == 0 || n >= sizeof t->self || !ReadSystemInfo(&t->system)) {
+        (void)fputs("vorpkg-selftest: cannot read its own path or the system's version.\n", stdout);
+        return 1;
+    }
+    if (!IsAdministrator()) {
+        (void)fputs("vorpkg-selftest must be run by an administrator: vorpkg writes to the root of the system\n"
+                    "drive and to \\QVLOG. Nothing was changed.\n",
+                    stdout);
+        return 1;
+    }
+    char folder[kPath];
+    (void)Join(folder, sizeof folder, t->self, "");
+    const_cast<char*>(BaseName(folder))[0] = '\0';
+    char* file = nullptr;
+    if (argc == 2 ? GetFullPathNameA(argv[1], sizeof t->vorpkg, t->vorpkg, &file) - 1 >= sizeof t->vorpkg - 1
+                  : !Join(t->vorpkg, sizeof t->vorpkg, folder, "vorpkg.exe")) {
+        (void)printf("vorpkg-selftest: path too long: %s\n", argv[1]);
+        return 1;
+    }
+    DWORD a = GetFileAttributesA(t->vorpkg);
+    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        (void)printf("vorpkg-selftest: no vorpkg.exe at %s\n", t->vorpkg);
+        return 1;
+    }
+    char report[kPath];
+    if (!Join(report, sizeof report, folder, "vorpkg-selftest-report.txt") || !ReportOpen(report)) {
+        (void)printf("vorpkg-selftest: cannot write the report %s\n", report);
+        return 1;
+    }
+    Header(*t);
+    if (!DescribeVorpkg(t->vorpkg)) {
+        (void)snprintf(g_line, sizeof g_line, "vorpkg.exe tested: %s cannot be read", t->vorpkg);
+        ReportLine(g_line);
+    }
+    (void)Join(t->qvlog, sizeof t->qvlog, t->system.root, "QVLOG");
+    (void)Join(t->qvlogFile, sizeof t->qvlogFile, t->qvlog, "\\QV.log");
+    t->qvlogWasThere = GetFileAttributesA(t->qvlog) != INVALID_FILE_ATTRIBUTES;
+    if (!MakeTop(t)) {
+        ReportScenario("test-folder", "no folder vorpkg-selftest.N can be made in the root of the system drive");
+        return ReportClose() ? 0 : 1;
+    }
+    (void)snprintf(g_line, sizeof g_line, "Test packages in %s (removed at the end); report in %s", t->top,
+                   report);
+    ReportLine(g_line);
+    char probe[kPath];
+    (void)Join(probe, sizeof probe, t->top, "\\dacl-probe");
+    LearnDaclFidelity(probe, &t->fidelity);
+    t->cleanedUp = true;
+    PlayScenarios(t);
+    bool removed = RemoveTree(t->top);
+    ReportScenario("cleanup", removed && t->cleanedUp ? nullptr
+                                                      : "a test package or staging area could not be removed");
+    return ReportClose() ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    char self[MAX_PATH] = "";
+    DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
+    if (n > 0 && n < sizeof self && _stricmp(BaseName(self), "mervane.exe") == 0) return StandInMain(true);
+    return SelfTestMain(argc, argv);
+}

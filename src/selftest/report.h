@@ -1,0 +1,18 @@
+// The report: every line to the console and to the report file beside the
+// self-test, and the count of passes and failures.
+#ifndef VORPKG_SELFTEST_REPORT_H
+#define VORPKG_SELFTEST_REPORT_H
+
+#include <stddef.h>
+
+// False when the file cannot be made.
+bool ReportOpen(const char* path);
+// One line (no line end in it).
+void ReportLine(const char* line);
+// A scenario's outcome: why is nullptr for a pass; notPlayed says why it
+// could not be played here (neither pass nor failure).
+void ReportScenario(const char* name, const char* why, const char* notPlayed = nullptr);
+// The last line; true when nothing failed and the file was written whole.
+bool ReportClose();
+
+#endif

@@ -1,0 +1,26 @@
+// The scenarios the self-test plays with vorpkg.exe on this system, each
+// checked from outside as the acceptance tests do: exit code, every console
+// line, the stand-in's command lines and the result-log record.
+#ifndef VORPKG_SELFTEST_SCENARIOS_H
+#define VORPKG_SELFTEST_SCENARIOS_H
+
+#include "selftest/files.h"
+#include "selftest/security.h"
+#include "selftest/system.h"
+
+struct SelfTest {
+    SystemInfo system;
+    char vorpkg[kPath];   // the vorpkg.exe tested
+    char self[kPath];     // this program, copied into each package
+    char top[kPath];      // the self-test's own folder for packages and output
+    char qvlog[kPath];    // <root>QVLOG
+    char qvlogFile[kPath];
+    bool qvlogWasThere;   // before the first run: not made by the vorpkg tested
+    DaclFidelity fidelity;
+    bool cleanedUp;       // every staging area a run made was removed
+};
+
+// Plays every scenario and reports each.
+void PlayScenarios(SelfTest* t);
+
+#endif

@@ -1,0 +1,300 @@
+#include "selftest/standin.h"
+
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+const size_t kLineSize = 1024;    // a command line, a scenario line, a path
+const size_t kLogSize = 65536;    // the bytes of one log
+const size_t kWords = 8;          // one more than an accepted line has
+
+char g_folder[MAX_PATH];          // this program's folder, with its backslash
+char g_path[kLineSize];
+char g_log[kLogSize];
+char g_text[kLogSize];
+
+// Copies src into buf when it fits.
+bool Copy(char* buf, size_t size, const char* src) {
+    size_t n = strlen(src);
+    if (n >= size) return false;
+    memcpy(buf, src, n + 1);
+    return true;
+}
+
+bool Append(char* buf, size_t size, const char* src) {
+    size_t used = strlen(buf);
+    return used < size && Copy(buf + used, size - used, src);
+}
+
+bool FindFolder() {
+    DWORD n = GetModuleFileNameA(nullptr, g_folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return false;
+    char* slash = strrchr(g_folder, '\\');
+    if (slash == nullptr) return false;
+    slash[1] = '\0';
+    return true;
+}
+
+// g_path: a file next to this program.
+bool NextToMe(const char* name) {
+    return Copy(g_path, sizeof g_path, g_folder) && Append(g_path, sizeof g_path, name);
+}
+
+void Trace(bool selfTest, const char* prefix, const char* line) {
+    const char* env = selfTest ? nullptr : getenv("MERVANE_TRACE");
+    const char* path = g_path;
+    if (env != nullptr && *env != '\0') {
+        path = env;
+    } else if (!NextToMe("mervane.trace")) {
+        return;
+    }
+    FILE* f = fopen(path, "ab");
+    if (f == nullptr) {
+        (void)fprintf(stderr, "mervane: cannot write trace %s\n", path);
+        return;
+    }
+    (void)fputs(prefix, f);
+    (void)fputs(line, f);
+    (void)fputc('\n', f);
+    (void)fclose(f);
+}
+
+// Reads a whole file into buf (terminated after the bytes); its length, or
+// -1 when it cannot be read or does not fit.
+long ReadBytes(const char* path, char* buf, size_t size) {
+    FILE* f = fopen(path, "rb");
+    if (f == nullptr) return -1;
+    size_t got = fread(buf, 1, size, f);
+    (void)fclose(f);
+    if (got >= size) return -1;
+    buf[got] = '\0';
+    return static_cast<long>(got);
+}
+
+// Where the first word (the program's name, quoted or not) ends.
+size_t FirstWordEnd(const char* raw) {
+    if (raw[0] == '"') {
+        const char* close = strchr(raw + 1, '"');
+        return close == nullptr ? strlen(raw) : static_cast<size_t>(close - raw) + 1;
+    }
+    return strcspn(raw, " \t");
+}
+
+bool IsProgramName(const char* raw, size_t end) {
+    size_t start = 0;
+    if (end >= 2 && raw[0] == '"') {
+        start = 1;
+        end -= 1;
+    }
+    for (size_t i = start; i < end; ++i)
+        if (raw[i] == '\\' || raw[i] == '/') start = i + 1;
+    return end - start == 11 && strncmp(raw + start, "mervane.exe", 11) == 0;
+}
+
+bool Usable(const char* word) { return *word != '\0' && strpbrk(word, "\"\t") == nullptr; }
+
+struct Accepted {
+    const char* log;
+    const char* file;
+    bool rerun;
+};
+
+// Splits rest (changed in place) into words at single blanks; false when there
+// are more than fit.
+bool Split(char* rest, char** words, size_t* count) {
+    *count = 0;
+    for (char* p = rest;;) {
+        if (*count == kWords) return false;
+        words[(*count)++] = p;
+        char* blank = strchr(p, ' ');
+        if (blank == nullptr) return true;
+        *blank = '\0';
+        p = blank + 1;
+    }
+}
+
+// Fills out from an accepted line (copied into line); otherwise returns why not.
+const char* Check(char* line, Accepted* out) {
+    size_t end = FirstWordEnd(line);
+    if (!IsProgramName(line, end)) return "unexpected program name";
+    if (line[end] != ' ') return "no options";
+    char* words[kWords];
+    size_t n = 0;
+    if (!Split(line + end + 1, words, &n) || n != 7 || strcmp(words[0], "/l") != 0 ||
+        strcmp(words[2], "/s") != 0 || strcmp(words[3], "/noreboot") != 0 || strcmp(words[4], "/i") != 0)
+        return "options other than /l <log> /s /noreboot /i <file> /oisafe12|/oinowdp";
+    if (strcmp(words[6], "/oisafe12") != 0 && strcmp(words[6], "/oinowdp") != 0)
+        return "last option is neither /oisafe12 nor /oinowdp";
+    if (!Usable(words[1]) || !Usable(words[5])) return "log or file name not usable";
+    if (GetFileAttributesA(words[5]) == INVALID_FILE_ATTRIBUTES) return "no such file";
+    out->log = words[1];
+    out->file = words[5];
+    out->rerun = strcmp(words[6], "/oinowdp") == 0;
+    return nullptr;
+}
+
+struct Scenario {
+    char first[64];
+    char rerun[64];
+    int exitCode;
+};
+
+// Takes one scenario line; false when it is not understood.
+bool TakeLine(char* line, Scenario* s) {
+    size_t n = strlen(line);
+    if (n > 0 && line[n - 1] == '\r') line[--n] = '\0';
+    if (n == 0 || line[0] == '#') return true;
+    char* blank = strchr(line, ' ');
+    const char* value = blank == nullptr ? "" : blank + 1;
+    if (blank != nullptr) *blank = '\0';
+    if (strcmp(line, "first") == 0) return Copy(s->first, sizeof s->first, value);
+    if (strcmp(line, "rerun") == 0) return Copy(s->rerun, sizeof s->rerun, value);
+    if (strcmp(line, "exit") == 0 && *value != '\0') {
+        s->exitCode = static_cast<int>(strtol(value, nullptr, 10));
+        return true;
+    }
+    if (blank != nullptr) *blank = ' ';
+    return false;
+}
+
+// Reads the scenario into s. Returns false with the line it could not read
+// in bad.
+bool LoadScenario(long length, Scenario* s, const char** bad) {
+    for (char* p = g_text; p < g_text + length;) {
+        char* nl = strchr(p, '\n');
+        if (nl != nullptr) *nl = '\0';
+        if (!TakeLine(p, s)) {
+            *bad = p;
+            return false;
+        }
+        if (nl == nullptr) break;
+        p = nl + 1;
+    }
+    return true;
+}
+
+// Appends lines to g_log, each followed by end; false when they do not fit.
+bool Lines(const char* const* lines, size_t count, const char* end) {
+    for (size_t i = 0; i < count; ++i)
+        if (!Append(g_log, kLogSize, lines[i]) || !Append(g_log, kLogSize, end)) return false;
+    return true;
+}
+
+const char kDone[] = "Update finished.";
+const char kDriver[] = "Error Code 28: the driver is back-level";
+const char kBios[] = "Error Code 29: the BIOS is back-level";
+
+// g_log for a kind and its length; -1 for an unknown kind or a file that
+// cannot be read.
+long LogFor(const char* kind, const char* file) {
+    g_log[0] = '\0';
+    char head[kLineSize] = "mervane stand-in: update of ";
+    if (!Append(head, sizeof head, file)) return -1;
+    bool ok = true;
+    if (strcmp(kind, "clean") == 0) {
+        const char* l[] = {head, "Driver level current.", kDone};
+        ok = Lines(l, 3, "\n");
+    } else if (strcmp(kind, "driver") == 0) {
+        const char* l[] = {head, kDriver, kDone};
+        ok = Lines(l, 3, "\n");
+    } else if (strcmp(kind, "bios") == 0) {
+        const char* l[] = {head, kBios, kDone};
+        ok = Lines(l, 3, "\n");
+    } else if (strcmp(kind, "both") == 0) {
+        const char* l[] = {head, kBios, kDriver, kDone};
+        ok = Lines(l, 4, "\n");
+    } else if (strcmp(kind, "crlf") == 0) {
+        const char* l[] = {head, kDriver, kDone};
+        ok = Lines(l, 3, "\r\n");
+    } else if (strcmp(kind, "long") == 0) {
+        // 250 dots, the marker from the 251st character, dots up to 300.
+        char line[301];
+        memset(line, '.', 300);
+        line[300] = '\0';
+        memcpy(line + 250, kDriver, strlen(kDriver));
+        const char* l[] = {line, kDone};
+        ok = Lines(l, 2, "\n");
+    } else if (strcmp(kind, "nul") == 0) {
+        // "status", a zero byte, then " " and the marker in the same line.
+        const char* l[] = {head, kDone};
+        if (!Lines(l, 1, "\n")) return -1;
+        size_t at = strlen(g_log);
+        const char tail[] = " Error Code 28: the driver is back-level\n";
+        if (at + 7 + sizeof tail + strlen(kDone) + 2 > kLogSize) return -1;
+        char* log = g_log;
+        memcpy(log + at, "status", 6);
+        log[at + 6] = '\0';
+        memcpy(log + at + 7, tail, sizeof tail);  // with its terminator
+        size_t end = at + 7 + sizeof tail - 1;
+        memcpy(log + end, kDone, strlen(kDone));
+        log[end + strlen(kDone)] = '\n';
+        size_t length = end + strlen(kDone) + 1;
+        return static_cast<long>(length);
+    } else if (strncmp(kind, "file:", 5) == 0) {
+        return NextToMe(kind + 5) ? ReadBytes(g_path, g_log, kLogSize) : -1;
+    } else {
+        return -1;
+    }
+    return ok ? static_cast<long>(strlen(g_log)) : -1;
+}
+
+// The self-test's copy runs only in a package the self-test made.
+bool InSelfTestPackage(long length) {
+    size_t mark = strlen(kSelfTestMark);
+    const char* text = g_text;
+    return length > static_cast<long>(mark) && strncmp(text, kSelfTestMark, mark) == 0 &&
+           (text[mark] == '\r' || text[mark] == '\n');
+}
+
+int NotAnUpdate() {
+    (void)fputs("This is vorpkg's self-test stand-in (vorpkg-selftest.exe), not the vendor's update utility "
+                "mervane.exe: it has updated nothing.\n",
+                stdout);
+    (void)fflush(stdout);
+    return kNotAnUpdate;
+}
+
+}  // namespace
+
+int StandInMain(bool selfTest) {
+    long scenarioLength = -1;
+    if (FindFolder() && NextToMe("mervane.scenario")) scenarioLength = ReadBytes(g_path, g_text, kLogSize);
+    if (selfTest && !InSelfTestPackage(scenarioLength)) return NotAnUpdate();
+
+    const char* raw = GetCommandLineA();
+    char line[kLineSize];
+    Accepted run = {nullptr, nullptr, false};
+    const char* why = Copy(line, sizeof line, raw) ? Check(line, &run) : "command line too long";
+    if (why != nullptr) {
+        Trace(selfTest, "REFUSED: ", raw);
+        (void)fprintf(stderr, "mervane: refused (%s): %s\n", why, raw);
+        return 2;
+    }
+    Trace(selfTest, "", raw);
+
+    Scenario s = {"clean", "clean", 0};
+    const char* bad = nullptr;
+    if (scenarioLength >= 0 && !LoadScenario(scenarioLength, &s, &bad)) {
+        (void)fprintf(stderr, "mervane: unreadable scenario line: %s\n", bad);
+        return 3;
+    }
+    const char* kind = run.rerun ? s.rerun : s.first;
+    if (strcmp(kind, "none") == 0) return s.exitCode;
+    long length = LogFor(kind, run.file);
+    if (length < 0) {
+        (void)fprintf(stderr, "mervane: no log for scenario kind %s\n", kind);
+        return 3;
+    }
+    FILE* f = fopen(run.log, "wb");
+    if (f == nullptr) {
+        (void)fprintf(stderr, "mervane: cannot write log %s\n", run.log);
+        return 3;
+    }
+    (void)fwrite(g_log, 1, static_cast<size_t>(length), f);
+    (void)fclose(f);
+    return s.exitCode;
+}

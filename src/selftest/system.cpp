@@ -1,0 +1,71 @@
+#include "selftest/system.h"
+
+#include "common/wellknownsid.h"
+
+#include <string.h>
+
+bool ReadSystemInfo(SystemInfo* info) {
+    memset(info, 0, sizeof *info);
+    info->version.dwOSVersionInfoSize = sizeof info->version;
+    // NT 4.0 before Service Pack 6 knows only the short record.
+    if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info->version))) {
+        memset(&info->version, 0, sizeof info->version);
+        info->version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+        if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info->version))) return false;
+    }
+    const OSVERSIONINFOEXA& v = info->version;
+    info->procedure = kProcedureNone;
+    if (v.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+        if (v.dwMajorVersion == 4 && v.dwMinorVersion == 0) info->procedure = kProcedureNt;
+        // 2000, but not its Datacenter edition; 2003 (and XP x64, which says 5.2 too).
+        if (v.dwMajorVersion == 5 && v.dwMinorVersion == 0 && (v.wSuiteMask & VER_SUITE_DATACENTER) == 0)
+            info->procedure = kProcedureWin2k;
+        if (v.dwMajorVersion == 5 && v.dwMinorVersion == 2) info->procedure = kProcedureWin2k;
+    }
+    info->codePage = GetACP();
+    char sysDir[MAX_PATH];
+    UINT n = GetSystemDirectoryA(sysDir, sizeof sysDir);
+    if (n < 4 || n >= sizeof sysDir) return false;
+    memcpy(info->root, sysDir, 3);
+    char* last = strrchr(sysDir, '\\');
+    if (last == nullptr || last - sysDir < 3) return false;
+    *last = '\0';
+    memcpy(info->windowsDir, sysDir, strlen(sysDir) + 1);
+    DWORD flags = 0;
+    if (!GetVolumeInformationA(info->root, nullptr, 0, nullptr, nullptr, &flags, info->fileSystem,
+                               sizeof info->fileSystem))
+        memcpy(info->fileSystem, "unknown", 8);
+    info->keepsSecurity = (flags & FS_PERSISTENT_ACLS) != 0;
+    return true;
+}
+
+bool IsAdministrator() {
+    DWORD admins[kWellKnownSidBytes / sizeof(DWORD)];
+    if (!MakeWellKnownSid(kSidAdministrators, admins)) return false;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    DWORD groups[1024];
+    DWORD size = 0;
+    bool found = false;
+    if (GetTokenInformation(token, TokenGroups, groups, sizeof groups, &size)) {
+        const TOKEN_GROUPS* g = reinterpret_cast<const TOKEN_GROUPS*>(groups);
+        const SID_AND_ATTRIBUTES* each = g->Groups;
+        for (DWORD i = 0; i < g->GroupCount && !found; ++i)
+            found = (each[i].Attributes & SE_GROUP_ENABLED) != 0 && EqualSid(each[i].Sid, admins);
+    }
+    CloseHandle(token);
+    return found;
+}
+
+const char* ProductTypeName(BYTE type) {
+    switch (type) {
+    case VER_NT_WORKSTATION:
+        return "workstation";
+    case VER_NT_DOMAIN_CONTROLLER:
+        return "domain controller";
+    case VER_NT_SERVER:
+        return "server";
+    default:
+        return "not given";
+    }
+}
