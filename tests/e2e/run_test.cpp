@@ -1,7 +1,10 @@
 // Whole runs of vorpkg.exe under Wine: how the arguments are taken. Every
 // version, way of starting and tool log is in the acceptance matrix.
+#include "package.h"
 #include "process.h"
 #include "winfs.h"
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -73,6 +76,30 @@ TEST(Arguments, QuestionMarkAloneGivesTheUsage) {
         EXPECT_EQ(r.out.find("Return Code"), std::string::npos) << r.out;
         EXPECT_TRUE(Added(before, RootEntries()).empty()) << ask;
         EXPECT_EQ(ReadFileBytes("C:\\QVLOG\\QV.log"), logBefore) << ask;
+    }
+}
+
+// The interpreter is the system folder's cmd.exe: one planted in the work
+// directory, or beside vorpkg.exe, never runs (the stand-in, as cmd.exe,
+// would leave a trace of its command line next to itself).
+TEST(Interpreter, OnlyTheSystemsRuns) {
+    TempDir pkg, beside;
+    MakePackage(pkg.path(), "");
+    ASSERT_TRUE(CopyFileA(MervaneExe().c_str(), (pkg / "cmd.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(VorpkgExe().c_str(), (beside / "vorpkg.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(MervaneExe().c_str(), (beside / "cmd.exe").c_str(), FALSE));
+    for (bool fromBeside : {false, true}) {
+        SCOPED_TRACE(fromBeside ? "beside vorpkg.exe" : "in the work directory");
+        DeleteFileA((pkg / "mervane.trace").c_str());
+        RunOptions opts;
+        opts.startDir = pkg.path();
+        if (fromBeside) opts.program = beside / "vorpkg.exe";
+        RunResult r = RunVorpkg(opts);
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        std::vector<std::string> trace = ReadTrace(pkg.path());
+        ASSERT_FALSE(trace.empty()) << "the utility ran";
+        for (const std::string& line : trace) EXPECT_EQ(line.find("cmd /d /c"), std::string::npos) << line;
+        EXPECT_FALSE(FileExists(beside / "mervane.trace"));
     }
 }
 
