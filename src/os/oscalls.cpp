@@ -48,6 +48,9 @@ OsCalls g_os = {
     ::EqualSid,
     // Made private
     ::SetKernelObjectSecurity,
+    // Refused or set aside
+    ::LookupAccountSidA,
+    ::MoveFileA,
 };
 
 bool AnsiLeadByte(unsigned char c) { return g_os.IsDBCSLeadByte(c) != FALSE; }

@@ -30,7 +30,7 @@ const char kNotSecured[] = "Unable to secure the temporary directory.";
 
 // The staging area, held until the process ends: nobody may rename it or
 // put another folder in its place while the utility runs from it.
-HeldFolder g_stagingHeld = {INVALID_HANDLE_VALUE, true};
+HeldFolder g_stagingHeld = {INVALID_HANDLE_VALUE, true, kHandleUnknown};
 
 int Fail(const char* message) {
     ConsoleMessage(message);
@@ -82,11 +82,11 @@ int HoldStagingArea(const char* stagingDir) {
 }  // namespace
 
 FolderMatch MatchFolders(const char* a, const char* b) {
-    HeldFolder ha = {INVALID_HANDLE_VALUE, true};
-    HeldFolder hb = {INVALID_HANDLE_VALUE, true};
+    HeldFolder ha = {INVALID_HANDLE_VALUE, true, kHandleUnknown};
+    HeldFolder hb = {INVALID_HANDLE_VALUE, true, kHandleUnknown};
     FolderId ia, ib;
     FolderMatch match = kIdentityUnknown;
-    if (HoldFolder(a, 0, &ha) && HoldFolder(b, 0, &hb) && HeldFolderId(ha.handle, &ia) && HeldFolderId(hb.handle, &ib))
+    if (HoldFolder(a, 0, &ha, true) && HoldFolder(b, 0, &hb, true) && HeldFolderId(ha.handle, &ia) && HeldFolderId(hb.handle, &ib))
         match = SameFolderId(ia, ib) ? kSameFolder : kOtherFolder;
     LetGo(&ha);
     LetGo(&hb);

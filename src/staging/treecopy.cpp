@@ -2,6 +2,7 @@
 
 #include "common/console.h"
 #include "common/limits.h"
+#include "common/trustedfolder.h"
 #include "os/oscalls.h"
 #include "staging/stagepath.h"
 
@@ -46,9 +47,11 @@ int Fail(const char* message) {
 
 // A junction, mount point or symbolic link, folder or file: it may lead to
 // the system drive, into a loop or to files that were never the package's.
-// Said with its path; false when it is one.
+// A file whose tag is a plain file's (Single Instance Storage, Remote
+// Storage) is copied as any other. Said with its path; false when it is one.
 bool NoLink(const char* sourceForm, const WIN32_FIND_DATAA& entry) {
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && ReparseTagIsPlain(entry.dwReserved0)) return true;
     char path[kPathSize];
     memset(path, 0, sizeof path);
     JoinPath(path, kPathSize, sourceForm, entry.cFileName, "");  // cut short, it still names the place
