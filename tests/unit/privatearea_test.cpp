@@ -118,8 +118,9 @@ TEST(PrivateFolderSecurity, OnlyTheirEntries) {
             &OsCalls::GetProcAddress, row.system != kLater ? Nt4GetProcAddress : g_os.GetProcAddress);
         OsOverride<decltype(OsCalls::GetVersionExA)> version(&OsCalls::GetVersionExA,
                                                              row.system == kNt4 ? Nt4Version : g_os.GetVersionExA);
-        OsOverride<decltype(OsCalls::InitializeAcl)> acl(&OsCalls::InitializeAcl,
-                                                         row.cannotBuild ? FailingInitializeAcl : g_os.InitializeAcl);
+        // Built or not as the system says, else InitializeAcl fails.
+        OsOverride<decltype(OsCalls::InitializeAcl)> acl(
+            &OsCalls::InitializeAcl, row.cannotBuild && row.system == kLater ? FailingInitializeAcl : g_os.InitializeAcl);
         g_realMkdir = mkdir.saved();
         testing::internal::CaptureStdout();
         int rc = 0;
