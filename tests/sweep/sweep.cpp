@@ -115,7 +115,7 @@ struct Outcome {
 // is renamed whole and a new one started): every line the log ever held.
 std::string LogAsKept() {
     std::string kept;
-    std::vector<std::string> names = FileExists(kSystemDrive + "\\QVLOG") ? ListDir(kSystemDrive + "\\QVLOG")
+    std::vector<std::string> names = DirExists(kSystemDrive + "\\QVLOG") ? ListDir(kSystemDrive + "\\QVLOG")
                                                                           : std::vector<std::string>{};
     std::sort(names.begin(), names.end());
     for (const std::string& name : names)
