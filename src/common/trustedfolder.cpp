@@ -175,6 +175,21 @@ bool NameIsLink(const char* path) {
 
 bool ReparseTagIsPlain(DWORD tag) { return tag == kTagSis || tag == kTagHsm || tag == kTagHsm2; }
 
+bool PackageFolderOpenToOthers(const char* path) {
+    if (path[0] == '\\' && path[1] == '\\') return false;  // \\server\share
+    if (path[0] != '\0' && path[1] == ':') {
+        char root[4] = {path[0], ':', '\\', '\0'};
+        if (g_os.GetDriveTypeA(root) == DRIVE_REMOTE) return false;
+    }
+    HeldFolder held;
+    // What a link leads to: that is where the utility runs.
+    if (!HoldFolder(path, 0, &held, true)) return false;
+    NotOursWhy why = kWhyNone;
+    Trust trust = JudgeSecurity(held.handle, held.keepsSecurity, kOthersRead, &why);
+    LetGo(&held);
+    return trust == kOpenToOthers || (trust == kNotOurs && why == kWhyOwner);
+}
+
 bool MakePrivate(HANDLE object, OthersMay others) {
     SECURITY_ATTRIBUTES security;
     bool built = others == kOthersRead ? BuildLogFolderSecurity(&security) : BuildPrivateAreaSecurity(&security);

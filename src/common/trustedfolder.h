@@ -58,6 +58,13 @@ bool NameIsLink(const char* path);
 // (junction, mount point, symbolic link, one not known) is a link.
 bool ReparseTagIsPlain(DWORD tag);
 
+// True when the package folder at path lets an account other than SYSTEM,
+// Administrators and the running user write, create or delete there (or
+// is owned by one, who may let itself). A volume that keeps no permissions
+// (a CD, FAT), a network folder, and one whose security cannot be read are
+// not said to be open: nothing can be told of them.
+bool PackageFolderOpenToOthers(const char* path);
+
 // Gives object (opened with WRITE_DAC) the DACL a folder made by the program
 // gets: only its entries, protected from the parent's where Windows knows
 // how. False when it cannot.

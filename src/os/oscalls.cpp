@@ -51,6 +51,7 @@ OsCalls g_os = {
     // Refused or set aside
     ::LookupAccountSidA,
     ::MoveFileA,
+    ::GetDriveTypeA,
 };
 
 bool AnsiLeadByte(unsigned char c) { return g_os.IsDBCSLeadByte(c) != FALSE; }

@@ -67,6 +67,8 @@ struct OsCalls {
     // was open to others, set aside in its folder.
     decltype(&::LookupAccountSidA) LookupAccountSidA;
     decltype(&::MoveFileA) MoveFileA;
+    // A package folder on a network drive: its permissions are the server's.
+    decltype(&::GetDriveTypeA) GetDriveTypeA;
 };
 
 extern OsCalls g_os;

@@ -103,4 +103,28 @@ TEST(Interpreter, OnlyTheSystemsRuns) {
     }
 }
 
+// A package folder others may write to (mode 0777: Everyone full control)
+// is said before anything runs, in place and staged; one they may only read
+// (0755) is not. The run goes on as ever.
+TEST(PackageFolder, OpenToOthersIsSaid) {
+    const std::string said = "Package folder is open to other accounts: ";
+    for (const char* mode : {"0777", "0755"}) {
+        for (bool staged : {false, true}) {
+            SCOPED_TRACE(std::string(mode) + (staged ? " staged" : " in place"));
+            TempDir pkg, start;
+            OnHost(std::string("chmod ") + mode + " '" + WinToHost(pkg.path()) + "'");
+            RunOptions opts;
+            opts.winver = "winxp";
+            opts.startDir = staged ? start.path() : pkg.path();
+            if (staged) opts.args = {pkg.path()};
+            RunResult r = RunVorpkg(opts);
+            ASSERT_FALSE(r.lines().empty());
+            bool open = strcmp(mode, "0777") == 0;
+            EXPECT_EQ(r.lines().front() == said + pkg.path(), open) << r.out;
+            EXPECT_EQ(r.out.find(said) != std::string::npos, open) << r.out;
+            EXPECT_EQ(r.lines().back(), "Return Code from vorpkg is 9");
+        }
+    }
+}
+
 }  // namespace
