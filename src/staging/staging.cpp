@@ -56,17 +56,13 @@ bool IsEmptyFolder(const char* dir) {
     memset(pattern, 0, sizeof pattern);
     if (!JoinPath(pattern, sizeof pattern, dir, "*.*", "")) return false;
     WIN32_FIND_DATAA entry;
-    memset(&entry, 0, sizeof entry);
-    HANDLE listing = g_os.FindFirstFileA(pattern, &entry);
-    // Only "no file found" is an empty listing, as in the tree copy.
-    if (listing == INVALID_HANDLE_VALUE) return g_os.GetLastError() == ERROR_FILE_NOT_FOUND;
-    bool empty = true;
-    do {
-        if (!IsDotOrDotDot(entry.cFileName)) empty = false;
-    } while (empty && g_os.FindNextFileA(listing, &entry));
-    if (empty && g_os.GetLastError() != ERROR_NO_MORE_FILES) empty = false;
+    HANDLE listing = INVALID_HANDLE_VALUE;
+    // The tree copy's listing: the same rule of "empty" and of "end".
+    ListStep step = ListFirst(pattern, false, &entry, &listing);
+    if (step != kListEntry) return step == kListEnd;
+    while (step == kListEntry && IsDotOrDotDot(entry.cFileName)) step = ListNext(listing, &entry);
     g_os.FindClose(listing);
-    return empty;
+    return step == kListEnd;
 }
 
 // Holds the new staging area and checks it is the folder this run made: an
@@ -86,7 +82,8 @@ FolderMatch MatchFolders(const char* a, const char* b) {
     HeldFolder hb = {INVALID_HANDLE_VALUE, true, kHandleUnknown};
     FolderId ia, ib;
     FolderMatch match = kIdentityUnknown;
-    if (HoldFolder(a, 0, &ha, true) && HoldFolder(b, 0, &hb, true) && HeldFolderId(ha.handle, &ia) && HeldFolderId(hb.handle, &ib))
+    if (HoldFolder(a, 0, &ha, true) && HoldFolder(b, 0, &hb, true) && HeldFolderId(ha.handle, &ia) &&
+        HeldFolderId(hb.handle, &ib))
         match = SameFolderId(ia, ib) ? kSameFolder : kOtherFolder;
     LetGo(&ha);
     LetGo(&hb);

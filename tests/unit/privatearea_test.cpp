@@ -119,8 +119,9 @@ TEST(PrivateFolderSecurity, OnlyTheirEntries) {
         OsOverride<decltype(OsCalls::GetVersionExA)> version(&OsCalls::GetVersionExA,
                                                              row.system == kNt4 ? Nt4Version : g_os.GetVersionExA);
         // Built or not as the system says, else InitializeAcl fails.
-        OsOverride<decltype(OsCalls::InitializeAcl)> acl(
-            &OsCalls::InitializeAcl, row.cannotBuild && row.system == kLater ? FailingInitializeAcl : g_os.InitializeAcl);
+        bool aclFails = row.cannotBuild && row.system == kLater;
+        OsOverride<decltype(OsCalls::InitializeAcl)> acl(&OsCalls::InitializeAcl,
+                                                         aclFails ? FailingInitializeAcl : g_os.InitializeAcl);
         g_realMkdir = mkdir.saved();
         testing::internal::CaptureStdout();
         int rc = 0;

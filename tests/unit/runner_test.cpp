@@ -48,7 +48,8 @@ BOOL WINAPI RecordingCreateProcessA(LPCSTR app, LPSTR line, LPSECURITY_ATTRIBUTE
     // The record is all zero but its size; the process record starts zeroed.
     bool startupZero = si->cb == sizeof(STARTUPINFOA) &&
                        AllZero(reinterpret_cast<char*>(si) + sizeof si->cb, sizeof *si - sizeof si->cb);
-    g_seen.asExpected = app != nullptr && app == SystemCmd() && pa == nullptr && ta == nullptr && inherit == FALSE && flags == 0 &&
+    g_seen.asExpected = app != nullptr && app == SystemCmd() &&
+                        pa == nullptr && ta == nullptr && inherit == FALSE && flags == 0 &&
                         env == nullptr && cwd == nullptr && startupZero && AllZero(pi, sizeof *pi);
     BOOL ok = g_realCreate->saved()(app, line, pa, ta, inherit, flags, env, cwd, si, pi);
     if (ok) g_seen.process = *pi;

@@ -81,8 +81,8 @@ TEST(TrustedFolder, OnePredicateTwoPolicies) {
         {"Users generic read", "O:BAD:(A;;FA;;;SY)(A;OICIIO;GR;;;BU)", true, false, false, kOpen, kOk},
         {"Everyone may write", "O:BAD:(A;;FA;;;SY)(A;;FW;;;WD)", true, false, false, kOpen, kOpen},
         // What Server 2003's root hands to every folder made in it.
-        {"Users create files and folders", "O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;CI;0x6;;;BU)",
-         true, false, false, kOpen, kOpen},
+        {"Users create files and folders",
+         "O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;CI;0x6;;;BU)", true, false, false, kOpen, kOpen},
         {"the handle a reparse point", nullptr, true, false, false, kNo, kNo, true},
         {"Users, for children only", "O:BAD:(A;;FA;;;SY)(A;OICIIO;FA;;;BU)", true, false, false, kOpen, kOpen},
         {"no DACL: everyone", "O:BA", true, false, false, kOpen, kOpen},
