@@ -116,16 +116,21 @@ bool SameFile(HANDLE a, HANDLE b) {
 // followed), for reading its security only. A log of ours is kept open in
 // *judged, to be the one the stream opens. One that others could write to
 // may hold forged lines: it is set aside as aside, whole, and a new one is
-// made. Missing, or not to be opened this way, the stream's open decides.
+// made. Missing, the stream's open makes it.
 bool JudgeBeforeOpen(const char* path, const char* aside, bool keepsSecurity, HANDLE* judged) {
     // Twice: another run may set it aside between our judging and our rename.
     for (int tries = 1;; ++tries) {
         *judged = g_os.CreateFileA(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (*judged == INVALID_HANDLE_VALUE) {
-            if (!NameIsLink(path)) return true;
-            SayWhyRefused(kWhyLink, path);
-            return false;
+            DWORD error = g_os.GetLastError();
+            if (NameIsLink(path)) {
+                SayWhyRefused(kWhyLink, path);
+                return false;
+            }
+            // Only a missing log is left to the stream's open (it makes a new
+            // one): one that is there but cannot be judged is not written to.
+            return error == ERROR_FILE_NOT_FOUND;
         }
         NotOursWhy why = kWhyNone;
         Trust trust = JudgeOpenFile(path, *judged, keepsSecurity, kOthersRead, &why);

@@ -258,6 +258,30 @@ TEST_P(RecordAppend, LandsWholeOrNotAtAll) {
 INSTANTIATE_TEST_SUITE_P(Table, RecordAppend, testing::ValuesIn(kAppends),
                          [](const testing::TestParamInfo<AppendRow>& i) { return std::string(i.param.name); });
 
+// A log that is there but cannot be judged before the stream's open (its
+// security not to be read) is not written to: only a missing one is left
+// to that open to make.
+decltype(OsCalls::CreateFileA) g_realCreateFile;
+
+HANDLE WINAPI JudgingOpenRefused(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD how,
+                                 DWORD flags, HANDLE tmpl) {
+    if (access == READ_CONTROL) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return g_realCreateFile(name, access, share, sa, how, flags, tmpl);
+}
+
+TEST(RecordAppendJudged, LogThatCannotBeJudgedIsNotWrittenTo) {
+    TempDir dir;
+    std::string path = dir / "QV.log";
+    WriteFileBytes(path, "a\r\n");
+    OsOverride<decltype(OsCalls::CreateFileA)> refused(&OsCalls::CreateFileA, JudgingOpenRefused);
+    g_realCreateFile = refused.saved();
+    EXPECT_EQ(AppendRecordLine(path.c_str(), kLine, (dir / "aside").c_str()), kAppendOpenFailed);
+    EXPECT_EQ(ReadFileBytes(path), "a\r\n");
+}
+
 // While the line is written, the log folder cannot be renamed away: the put
 // tries, as another user would, and notes why it failed.
 std::string g_renameFrom;
