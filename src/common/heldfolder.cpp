@@ -20,15 +20,22 @@ bool VolumeKeepsSecurity(const char* path) {
 
 }  // namespace
 
-bool HoldFolder(const char* path, DWORD extraAccess, HeldFolder* held) {
+bool HoldFolder(const char* path, DWORD extraAccess, HeldFolder* held, bool throughLinks) {
     // No FILE_SHARE_DELETE: a rename or delete of the folder, by anyone,
     // fails while this handle is open. Sharing binds only a handle with
     // read, write or delete access (attributes and READ_CONTROL alone are
     // not checked): GENERIC_READ lists it and reads its owner and DACL.
+    // FILE_FLAG_OPEN_REPARSE_POINT: a junction is opened itself, so the
+    // handle shows it (systems that ignore the flag, as Wine does, leave the
+    // name's own attributes to show it).
     held->handle = g_os.CreateFileA(path, GENERIC_READ | extraAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                                    OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | (throughLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
+                                    nullptr);
     held->keepsSecurity = true;
+    held->kind = kHandleUnknown;
     if (held->handle == INVALID_HANDLE_VALUE) return false;
+    held->kind = KindOfHandle(held->handle);
     held->keepsSecurity = VolumeKeepsSecurity(path);
     return true;
 }
@@ -48,6 +55,13 @@ bool HeldFolderId(HANDLE folder, FolderId* id) {
     id->indexHigh = info.nFileIndexHigh;
     id->indexLow = info.nFileIndexLow;
     return true;
+}
+
+HandleKind KindOfHandle(HANDLE object) {
+    BY_HANDLE_FILE_INFORMATION info;
+    memset(&info, 0, sizeof info);
+    if (!g_os.GetFileInformationByHandle(object, &info)) return kHandleUnknown;
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? kHandleReparse : kHandlePlain;
 }
 
 bool SameFolderId(const FolderId& a, const FolderId& b) {

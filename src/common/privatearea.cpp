@@ -51,12 +51,18 @@ typedef BOOL(WINAPI* SetControlFn)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CON
 
 // Windows 2000 and later would add the root's inheritable entries to ours
 // unless the DACL is protected; NT 4.0 inherits nothing by itself and has
-// no call to protect it with.
+// no call to protect it with. Which of the two it is, the version says: a
+// lookup that fails on 2000 or later leaves the DACL open to the root's.
 bool ProtectFromParent(SECURITY_DESCRIPTOR* sd) {
+    OSVERSIONINFOA version;
+    memset(&version, 0, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!g_os.GetVersionExA(&version)) return false;
+    if (version.dwMajorVersion < 5) return true;  // NT 4.0
     HMODULE advapi = g_os.GetModuleHandleA("advapi32.dll");
     if (advapi == nullptr) return false;  // linked to us: it is loaded
     FARPROC found = g_os.GetProcAddress(advapi, "SetSecurityDescriptorControl");
-    if (found == nullptr) return true;  // NT 4.0
+    if (found == nullptr) return false;
     SetControlFn setControl = reinterpret_cast<SetControlFn>(reinterpret_cast<void*>(found));
     return setControl(sd, SE_DACL_PROTECTED, SE_DACL_PROTECTED) != FALSE;
 }

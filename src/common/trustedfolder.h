@@ -25,17 +25,45 @@ enum Trust {
     kOpenToOthers,
 };
 
+// Why a place is not ours, for the line that tells the administrator.
+enum NotOursWhy {
+    kWhyNone,       // it is ours (or open to others)
+    kWhyLink,       // a junction, mount point or symbolic link
+    kWhyOwner,      // owned by another account: OwnerName() names it
+    kWhyNames,      // a file with more than one name (a hard link)
+    kWhyUnread,     // its owner and permissions cannot be read
+    kWhyNotThere,   // gone, or a file where a folder belongs (or the reverse)
+};
+
 // A held folder, by the name it was held by (held, it cannot be renamed
 // away, so the name still leads to what is held).
-Trust JudgeHeldFolder(const char* path, const HeldFolder& held, OthersMay others);
+Trust JudgeHeldFolder(const char* path, const HeldFolder& held, OthersMay others, NotOursWhy* why = nullptr);
 
 // A file open as handle, by its name in a held folder: also a file with a
 // second name (a hard link) is not ours to write.
-Trust JudgeOpenFile(const char* path, HANDLE file, bool keepsSecurity, OthersMay others);
+Trust JudgeOpenFile(const char* path, HANDLE file, bool keepsSecurity, OthersMay others,
+                    NotOursWhy* why = nullptr);
 
-// True when path names a link (its own attributes say so): opening it would
-// open whatever it leads to, and make that when it is missing.
+// The account that owned what was last judged kWhyOwner, as DOMAIN\name;
+// false when the system cannot name it.
+bool OwnerName(char* name, size_t size);
+
+// True when path names a link (its own attributes and reparse tag say so):
+// opening it would open whatever it leads to, and make that when it is
+// missing.
 bool NameIsLink(const char* path);
+
+// Reparse tags of files that are plain files all the same: Single Instance
+// Storage (RIS volumes) and the two of Remote Storage. Any other tag
+// (junction, mount point, symbolic link, one not known) is a link.
+bool ReparseTagIsPlain(DWORD tag);
+
+// True when the package folder at path lets an account other than SYSTEM,
+// Administrators and the running user write, create or delete there (or
+// is owned by one, who may let itself). A volume that keeps no permissions
+// (a CD, FAT), a network folder, and one whose security cannot be read are
+// not said to be open: nothing can be told of them.
+bool PackageFolderOpenToOthers(const char* path);
 
 // Gives object (opened with WRITE_DAC) the DACL a folder made by the program
 // gets: only its entries, protected from the parent's where Windows knows

@@ -48,6 +48,10 @@ OsCalls g_os = {
     ::EqualSid,
     // Made private
     ::SetKernelObjectSecurity,
+    // Refused or set aside
+    ::LookupAccountSidA,
+    ::MoveFileA,
+    ::GetDriveTypeA,
 };
 
 bool AnsiLeadByte(unsigned char c) { return g_os.IsDBCSLeadByte(c) != FALSE; }

@@ -63,6 +63,12 @@ struct OsCalls {
     decltype(&::EqualSid) EqualSid;
     // A folder or file of ours that others may write to, made private.
     decltype(&::SetKernelObjectSecurity) SetKernelObjectSecurity;
+    // The account that owns a log refused as another's, named; a log that
+    // was open to others, set aside in its folder.
+    decltype(&::LookupAccountSidA) LookupAccountSidA;
+    decltype(&::MoveFileA) MoveFileA;
+    // A package folder on a network drive: its permissions are the server's.
+    decltype(&::GetDriveTypeA) GetDriveTypeA;
 };
 
 extern OsCalls g_os;

@@ -56,3 +56,20 @@ bool LogDirPath(char* path, size_t size, const char* systemDrive) {
     StrAppend(path, size, kLogDirName);
     return true;
 }
+
+bool SetAsidePath(char* path, size_t size, const char* dir, const char* date, const char* time) {
+    if (size == 0) return false;
+    path[0] = '\0';
+    bool fits = StrCopy(path, size, dir) && StrAppend(path, size, "\\QV-open-to-others-set-aside-") &&
+                StrAppend(path, size, date) && StrAppend(path, size, "-");
+    size_t at = strlen(path);
+    fits = fits && StrAppend(path, size, time) && StrAppend(path, size, ".log");
+    if (!fits) {
+        path[0] = '\0';
+        return false;
+    }
+    // A colon is no character of a file name.
+    for (char* c = path + at; *c != '\0'; ++c)
+        if (*c == ':') *c = '-';
+    return true;
+}

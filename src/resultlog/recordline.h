@@ -28,6 +28,12 @@ bool ComposeRecordLine(char* line, size_t size, const char* date, const char* ti
 // not fit in size characters.
 bool LogDirPath(char* path, size_t size, const char* systemDrive);
 
+// The path a log that was open to other accounts is set aside as, in the
+// same folder: dir, then "\QV-open-to-others-set-aside-" with the date and
+// the time (its colons as '-') and ".log". False (and path left empty) when
+// it does not fit in size characters.
+bool SetAsidePath(char* path, size_t size, const char* dir, const char* date, const char* time);
+
 extern const char kLogFileName[];  // "\QV.log", appended to the directory path
 
 #endif

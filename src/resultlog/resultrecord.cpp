@@ -35,6 +35,36 @@ const char kCreationFailed[] = "Log File Creation Failed!";
 
 const char kNotPrivate[] = "Unable to make the result log folder private.";
 
+// Why a log folder or file is refused, in one line before the run ends (a
+// name gone or of the wrong kind says nothing more than that it failed).
+void SayWhyRefused(NotOursWhy why, const char* path) {
+    char owner[kRecordPathSize];
+    char text[kRecordPathSize * 2];
+    memset(text, 0, sizeof text);
+    switch (why) {
+    case kWhyLink:
+        ConsoleMessage2("Result log refused, it is a link: ", path);
+        break;
+    case kWhyOwner:
+        // Named where the account can be looked up.
+        if (OwnerName(owner, sizeof owner) && StrCopy(text, sizeof text, "Result log refused, owned by ") &&
+            StrAppend(text, sizeof text, owner) && StrAppend(text, sizeof text, ": "))
+            ConsoleMessage2(text, path);
+        else
+            ConsoleMessage2("Result log refused, owned by another account: ", path);
+        break;
+    case kWhyNames:
+        ConsoleMessage2("Result log refused, it has more than one name: ", path);
+        break;
+    case kWhyUnread:
+        ConsoleMessage2("Result log refused, its owner and permissions cannot be read: ", path);
+        break;
+    case kWhyNone:
+    case kWhyNotThere:
+        break;
+    }
+}
+
 // The log is what administrators read to see which servers took an
 // update. A folder made here lets Users read it and nobody else write. Held
 // until the line is written, so that nobody can rename it away and put a
@@ -56,39 +86,97 @@ void HoldLogFolder(const char* dir, HeldFolder* held) {
 // renamed into place) is made private first: records keep flowing with no
 // step for the administrator, and nobody else can rewrite them.
 void SecureLogFolder(const char* dir, const HeldFolder& held) {
-    Trust trust = JudgeHeldFolder(dir, held, kOthersRead);
+    NotOursWhy why = kWhyNone;
+    Trust trust = JudgeHeldFolder(dir, held, kOthersRead, &why);
     if (trust == kOpenToOthers) {
         if (!MakePrivate(held.handle, kOthersRead)) {
             ConsoleMessage(kNotPrivate);
             EndRun(kCreationFailed);
         }
         ConsoleMessage2("Result log folder made private: ", dir);
-        trust = JudgeHeldFolder(dir, held, kOthersRead);
+        trust = JudgeHeldFolder(dir, held, kOthersRead, &why);
     }
-    if (trust != kTrusted) EndRun(kCreationFailed);
+    if (trust != kTrusted) {
+        SayWhyRefused(why, dir);
+        EndRun(kCreationFailed);
+    }
 }
 
-// The open log file, judged through its own handle: a file planted by
-// another account, a second name of another file, or a link is not
-// appended to. One of ours that others may write to is made private.
-bool SecureLogFile(const char* path, FILE* log, bool keepsSecurity) {
+// Two handles of one file. Where the file system gives no index, as it
+// always was: the same when both can be read.
+bool SameFile(HANDLE a, HANDLE b) {
+    FolderId ia, ib;
+    bool hasA = HeldFolderId(a, &ia), hasB = HeldFolderId(b, &ib);
+    if (hasA || hasB) return hasA && hasB && SameFolderId(ia, ib);
+    return KindOfHandle(a) != kHandleUnknown && KindOfHandle(b) != kHandleUnknown;
+}
+
+// The log file as it is, before the stream's open can change a byte of it (a
+// text-mode "a+" drops a trailing Ctrl-Z): opened as itself (a link is not
+// followed), for reading its security only. A log of ours is kept open in
+// *judged, to be the one the stream opens. One that others could write to
+// may hold forged lines: it is set aside as aside, whole, and a new one is
+// made. Missing, the stream's open makes it.
+bool JudgeBeforeOpen(const char* path, const char* aside, bool keepsSecurity, HANDLE* judged) {
+    // Twice: another run may set it aside between our judging and our rename.
+    for (int tries = 1;; ++tries) {
+        *judged = g_os.CreateFileA(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (*judged == INVALID_HANDLE_VALUE) {
+            DWORD error = g_os.GetLastError();
+            if (NameIsLink(path)) {
+                SayWhyRefused(kWhyLink, path);
+                return false;
+            }
+            // Only a missing log is left to the stream's open (it makes a new
+            // one): one that is there but cannot be judged is not written to.
+            return error == ERROR_FILE_NOT_FOUND;
+        }
+        NotOursWhy why = kWhyNone;
+        Trust trust = JudgeOpenFile(path, *judged, keepsSecurity, kOthersRead, &why);
+        if (trust == kTrusted) return true;
+        g_os.CloseHandle(*judged);
+        *judged = INVALID_HANDLE_VALUE;
+        if (trust == kNotOurs) {
+            SayWhyRefused(why, path);
+            return false;
+        }
+        // The folder is ours and private by now: nobody else can put a file
+        // in its place before the rename, or under the new name after it.
+        if (g_os.MoveFileA(path, aside)) {
+            ConsoleMessage2("Result log was open to other accounts, set aside as: ", aside);
+            return true;
+        }
+        if (g_os.GetLastError() != ERROR_FILE_NOT_FOUND || tries == 2) {
+            ConsoleMessage2("Unable to set the result log aside: ", path);
+            return false;
+        }
+    }
+}
+
+// The open log file, judged through its own handle: the one judged before,
+// and still a file of ours. One it made itself that others may write to
+// (nothing in it yet) is made private.
+bool SecureLogFile(const char* path, FILE* log, bool keepsSecurity, HANDLE judged) {
     HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(log)));
-    Trust trust = JudgeOpenFile(path, file, keepsSecurity, kOthersRead);
-    if (trust != kOpenToOthers) return trust == kTrusted;
+    if (judged != INVALID_HANDLE_VALUE && !SameFile(judged, file)) return false;
+    NotOursWhy why = kWhyNone;
+    Trust trust = JudgeOpenFile(path, file, keepsSecurity, kOthersRead, &why);
+    if (trust != kOpenToOthers) {
+        if (trust != kTrusted) SayWhyRefused(why, path);
+        return trust == kTrusted;
+    }
     // Our handle may write, not change the DACL: a second one that may,
     // checked to be the same file (the folder is held and now ours).
     HANDLE dac = g_os.CreateFileA(path, WRITE_DAC | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (dac == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION a, b;
-    memset(&a, 0, sizeof a);
-    memset(&b, 0, sizeof b);
-    bool same = g_os.GetFileInformationByHandle(file, &a) && g_os.GetFileInformationByHandle(dac, &b) &&
-                a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-                a.nFileIndexLow == b.nFileIndexLow;
-    bool made = same && MakePrivate(dac, kOthersRead);
+    bool made = SameFile(file, dac) && MakePrivate(dac, kOthersRead);
     g_os.CloseHandle(dac);
-    if (!made) return false;
+    if (!made) {
+        ConsoleMessage("Unable to make the result log file private.");
+        return false;
+    }
     ConsoleMessage2("Result log file made private: ", path);
     return JudgeOpenFile(path, file, keepsSecurity, kOthersRead) == kTrusted;
 }
@@ -113,11 +201,14 @@ FILE* OpenDenyingWriters(const char* path) {
 
 RecordIo g_recordIo = {Put, Flush, Close, Cut};
 
-AppendOutcome AppendRecordLine(const char* path, const char* line, bool keepsSecurity) {
-    if (NameIsLink(path)) return kAppendOpenFailed;
+AppendOutcome AppendRecordLine(const char* path, const char* line, const char* aside, bool keepsSecurity) {
+    HANDLE judged = INVALID_HANDLE_VALUE;
+    if (!JudgeBeforeOpen(path, aside, keepsSecurity, &judged)) return kAppendOpenFailed;
     FILE* log = OpenDenyingWriters(path);
+    bool secured = log != nullptr && SecureLogFile(path, log, keepsSecurity, judged);
+    if (judged != INVALID_HANDLE_VALUE) g_os.CloseHandle(judged);
     if (log == nullptr) return kAppendOpenFailed;
-    if (!SecureLogFile(path, log, keepsSecurity)) {
+    if (!secured) {
         (void)g_recordIo.close(log);  // nothing written
         return kAppendOpenFailed;
     }
@@ -142,7 +233,10 @@ AppendOutcome AppendRecordLine(const char* path, const char* line, bool keepsSec
     // the cut fails too, the piece stays: the next line starts after it on a
     // line of its own.
     bool pieceLeft = !ok && length >= 0 && g_recordIo.cut(_fileno(log), length) != 0;
-    if (g_recordIo.close(log) != 0) ok = false;
+    // The line is whole and flushed: a close that fails after that changes
+    // nothing in the file. Reported as a failure, a tool that retries on 1
+    // would apply the update again and record it twice.
+    (void)g_recordIo.close(log);
     if (pieceLeft) return kAppendPieceLeft;
     return ok ? kAppended : kAppendWriteFailed;
 }
@@ -157,6 +251,8 @@ int WriteResultRecord(const char* date, const char* time, const char* update, co
     HeldFolder folder;
     HoldLogFolder(path, &folder);
     SecureLogFolder(path, folder);
+    char aside[kPathSize];
+    if (!SetAsidePath(aside, sizeof aside, path, date, time)) EndRun(kCreationFailed);
     StrAppend(path, sizeof path, kLogFileName);  // fits: LogDirPath made room
 
     char line[kRecordLineSize];
@@ -164,7 +260,7 @@ int WriteResultRecord(const char* date, const char* time, const char* update, co
     // Cannot fail (the longest line has 342 characters); if it did, the line
     // would be left out whole rather than cut.
     (void)ComposeRecordLine(line, sizeof line, date, time, update, newValue, resultCode);
-    AppendOutcome outcome = AppendRecordLine(path, line, folder.keepsSecurity);
+    AppendOutcome outcome = AppendRecordLine(path, line, aside, folder.keepsSecurity);
     LetGo(&folder);
     switch (outcome) {
     case kAppended:

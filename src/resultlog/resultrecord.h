@@ -23,9 +23,10 @@ enum AppendOutcome {
 // does not end in a line feed gets one first. Other runs are kept from
 // writing meanwhile; while one of them holds the file, waits up to 10 s by
 // the clock. A file that is not ours (another account's, a link, a second
-// name) is not written to; one that others may write to is made private
-// first. keepsSecurity: the volume has owners and DACLs to judge.
-AppendOutcome AppendRecordLine(const char* path, const char* line, bool keepsSecurity = true);
+// name) is not written to, and says why. One that others may write to is
+// renamed to aside, kept whole, and a new one gets the line. keepsSecurity:
+// the volume has owners and DACLs to judge.
+AppendOutcome AppendRecordLine(const char* path, const char* line, const char* aside, bool keepsSecurity = true);
 
 // The run-time calls that write the record, in one table so that tests can
 // play a full disk.

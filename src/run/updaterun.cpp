@@ -3,6 +3,7 @@
 #include "common/console.h"
 #include "common/limits.h"
 #include "common/strbuf.h"
+#include "common/trustedfolder.h"
 #include "os/oscalls.h"
 #include "resultlog/qvlogger.h"
 #include "run/platformclass.h"
@@ -35,6 +36,13 @@ char g_stagingName[kPathSize];
 bool CurrentDirectoryInto(char* buf, DWORD size) {
     DWORD n = g_os.GetCurrentDirectoryA(size, buf);
     return n != 0 && n < size;
+}
+
+// Others who may write in the package folder can put a DLL beside the
+// utility or rewrite its log: vorpkg cannot stop that, the administrator is
+// told before anything runs.
+void SayIfOpenToOthers(const char* dir) {
+    if (PackageFolderOpenToOthers(dir)) ConsoleMessage2("Package folder is open to other accounts: ", dir);
 }
 
 int StagedFailure() {
@@ -92,6 +100,7 @@ int PrepareStaged(const char* arg, bool nameFits) {
         ConsoleMessage2("Staging directory name is too long: ", g_stagingName);
         return StagedFailure();
     }
+    SayIfOpenToOthers(g_workDir);
     if (StagePackage(g_driveRoot, g_workDir, g_stagingName) != 0) return StagedFailure();
     StrCopy(g_workDir, kDirSize, g_stagingName);  // fits: kPathSize < kDirSize
     return 0;
@@ -140,6 +149,7 @@ int UpdateRun(int argc, char** argv) {
             qvLogger(1);
             return 1;
         }
+        SayIfOpenToOthers(g_startDir);
     }
 
     // cmd finds mervane.exe in the current directory: with the work

@@ -30,7 +30,7 @@ const char kNotSecured[] = "Unable to secure the temporary directory.";
 
 // The staging area, held until the process ends: nobody may rename it or
 // put another folder in its place while the utility runs from it.
-HeldFolder g_stagingHeld = {INVALID_HANDLE_VALUE, true};
+HeldFolder g_stagingHeld = {INVALID_HANDLE_VALUE, true, kHandleUnknown};
 
 int Fail(const char* message) {
     ConsoleMessage(message);
@@ -56,17 +56,13 @@ bool IsEmptyFolder(const char* dir) {
     memset(pattern, 0, sizeof pattern);
     if (!JoinPath(pattern, sizeof pattern, dir, "*.*", "")) return false;
     WIN32_FIND_DATAA entry;
-    memset(&entry, 0, sizeof entry);
-    HANDLE listing = g_os.FindFirstFileA(pattern, &entry);
-    // Only "no file found" is an empty listing, as in the tree copy.
-    if (listing == INVALID_HANDLE_VALUE) return g_os.GetLastError() == ERROR_FILE_NOT_FOUND;
-    bool empty = true;
-    do {
-        if (!IsDotOrDotDot(entry.cFileName)) empty = false;
-    } while (empty && g_os.FindNextFileA(listing, &entry));
-    if (empty && g_os.GetLastError() != ERROR_NO_MORE_FILES) empty = false;
+    HANDLE listing = INVALID_HANDLE_VALUE;
+    // The tree copy's listing: the same rule of "empty" and of "end".
+    ListStep step = ListFirst(pattern, false, &entry, &listing);
+    if (step != kListEntry) return step == kListEnd;
+    while (step == kListEntry && IsDotOrDotDot(entry.cFileName)) step = ListNext(listing, &entry);
     g_os.FindClose(listing);
-    return empty;
+    return step == kListEnd;
 }
 
 // Holds the new staging area and checks it is the folder this run made: an
@@ -82,11 +78,12 @@ int HoldStagingArea(const char* stagingDir) {
 }  // namespace
 
 FolderMatch MatchFolders(const char* a, const char* b) {
-    HeldFolder ha = {INVALID_HANDLE_VALUE, true};
-    HeldFolder hb = {INVALID_HANDLE_VALUE, true};
+    HeldFolder ha = {INVALID_HANDLE_VALUE, true, kHandleUnknown};
+    HeldFolder hb = {INVALID_HANDLE_VALUE, true, kHandleUnknown};
     FolderId ia, ib;
     FolderMatch match = kIdentityUnknown;
-    if (HoldFolder(a, 0, &ha) && HoldFolder(b, 0, &hb) && HeldFolderId(ha.handle, &ia) && HeldFolderId(hb.handle, &ib))
+    if (HoldFolder(a, 0, &ha, true) && HoldFolder(b, 0, &hb, true) && HeldFolderId(ha.handle, &ia) &&
+        HeldFolderId(hb.handle, &ib))
         match = SameFolderId(ia, ib) ? kSameFolder : kOtherFolder;
     LetGo(&ha);
     LetGo(&hb);

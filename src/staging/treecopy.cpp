@@ -2,6 +2,7 @@
 
 #include "common/console.h"
 #include "common/limits.h"
+#include "common/trustedfolder.h"
 #include "os/oscalls.h"
 #include "staging/stagepath.h"
 
@@ -46,9 +47,11 @@ int Fail(const char* message) {
 
 // A junction, mount point or symbolic link, folder or file: it may lead to
 // the system drive, into a loop or to files that were never the package's.
-// Said with its path; false when it is one.
+// A file whose tag is a plain file's (Single Instance Storage, Remote
+// Storage) is copied as any other. Said with its path; false when it is one.
 bool NoLink(const char* sourceForm, const WIN32_FIND_DATAA& entry) {
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && ReparseTagIsPlain(entry.dwReserved0)) return true;
     char path[kPathSize];
     memset(path, 0, sizeof path);
     JoinPath(path, kPathSize, sourceForm, entry.cFileName, "");  // cut short, it still names the place
@@ -56,27 +59,6 @@ bool NoLink(const char* sourceForm, const WIN32_FIND_DATAA& entry) {
     return false;
 }
 
-// One listing of a level, shared by the copy and the size walk, so that both
-// see the same entries and treat a listing that breaks off the same way.
-enum ListStep { kListEntry, kListEnd, kListError };
-
-// Only "no file found" is an empty listing (a drive root has no "." entry);
-// anything else (a folder gone, access denied, a network or CD error) means
-// the level cannot be seen and so cannot be copied whole.
-ListStep ListFirst(const char* pattern, bool protectedFolder, WIN32_FIND_DATAA* entry, HANDLE* listing) {
-    memset(entry, 0, sizeof *entry);
-    *listing = g_os.FindFirstFileA(pattern, entry);
-    if (*listing != INVALID_HANDLE_VALUE) return kListEntry;
-    DWORD error = g_os.GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || (protectedFolder && error == ERROR_ACCESS_DENIED)) return kListEnd;
-    return kListError;
-}
-
-// A listing ends only with "no more files"; any other reason breaks it off.
-ListStep ListNext(HANDLE listing, WIN32_FIND_DATAA* entry) {
-    if (g_os.FindNextFileA(listing, entry)) return kListEntry;
-    return g_os.GetLastError() == ERROR_NO_MORE_FILES ? kListEnd : kListError;
-}
 
 // The walk's own destination, met inside its source (the package holding
 // the staging area): entering it would never end.
@@ -207,4 +189,22 @@ TreeSize TreeBytes(const char* source, const char* dest, uint64_t clusterBytes, 
     TreeSize result = SizeLevel(source, "", false, &walk);
     *total = walk.used;
     return result;
+}
+
+// Only "no file found" is an empty listing (a drive root has no "." entry);
+// anything else (a folder gone, access denied, a network or CD error) means
+// the level cannot be seen and so cannot be copied whole.
+ListStep ListFirst(const char* pattern, bool protectedFolder, WIN32_FIND_DATAA* entry, HANDLE* listing) {
+    memset(entry, 0, sizeof *entry);
+    *listing = g_os.FindFirstFileA(pattern, entry);
+    if (*listing != INVALID_HANDLE_VALUE) return kListEntry;
+    DWORD error = g_os.GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || (protectedFolder && error == ERROR_ACCESS_DENIED)) return kListEnd;
+    return kListError;
+}
+
+// A listing ends only with "no more files"; any other reason breaks it off.
+ListStep ListNext(HANDLE listing, WIN32_FIND_DATAA* entry) {
+    if (g_os.FindNextFileA(listing, entry)) return kListEntry;
+    return g_os.GetLastError() == ERROR_NO_MORE_FILES ? kListEnd : kListError;
 }

@@ -1,6 +1,8 @@
 #ifndef VORPKG_STAGING_TREECOPY_H
 #define VORPKG_STAGING_TREECOPY_H
 
+#include <windows.h>
+
 #include <stdint.h>
 
 // The gate's message, and the copy's when a grown package passes its budget.
@@ -25,5 +27,13 @@ enum TreeSize {
 // sub-folder and its files' clusters. At the top of a drive root, a hidden
 // system folder whose listing is refused counts as empty (and is copied so).
 TreeSize TreeBytes(const char* source, const char* dest, uint64_t clusterBytes, uint64_t* total);
+
+// One listing of a level, shared by the copy, the size walk and the
+// staging area's emptiness check, so that all see the same entries and treat
+// a listing that breaks off the same way. protectedFolder: a refused listing
+// counts as empty (a drive root's System Volume Information).
+enum ListStep { kListEntry, kListEnd, kListError };
+ListStep ListFirst(const char* pattern, bool protectedFolder, WIN32_FIND_DATAA* entry, HANDLE* listing);
+ListStep ListNext(HANDLE listing, WIN32_FIND_DATAA* entry);
 
 #endif

@@ -2,12 +2,30 @@
 
 #include "common/limits.h"
 #include "os/oscalls.h"
+#include "common/dbcs.h"
+#include "common/strbuf.h"
 #include "update/cmdline.h"
 
 #include <string.h>
 
 // The record's size is its cb: 68 in the 32-bit build, 104 in the 64-bit one.
 static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "32-bit STARTUPINFOA is 68 bytes");
+
+namespace {
+
+// The system's own interpreter, by its full path: the program search would
+// try the folder vorpkg.exe was started from and the work directory first,
+// where anyone who could write there may have put a cmd.exe of their own.
+// 0 when it is formed, else the error to return.
+int InterpreterPath(char* path, size_t size) {
+    memset(path, 0, size);
+    UINT length = g_os.GetSystemDirectoryA(path, static_cast<UINT>(size));
+    if (length == 0) return static_cast<int>(g_os.GetLastError());
+    bool formed = length < size && StrAppend(path, size, EndsInBackslash(path, AnsiLeadByte) ? "cmd.exe" : "\\cmd.exe");
+    return formed ? 0 : ERROR_FILENAME_EXCED_RANGE;
+}
+
+}  // namespace
 
 int RunCommand(const char* command, RunEnd* end) {
     RunEnd ignored;
@@ -16,13 +34,16 @@ int RunCommand(const char* command, RunEnd* end) {
     memset(line, 0, sizeof line);
     *end = kRunNotStarted;
     if (!ComposeInterpreterLine(line, sizeof line, command)) return ERROR_FILENAME_EXCED_RANGE;
+    char interpreter[kSysDirSize];
+    int notFormed = InterpreterPath(interpreter, sizeof interpreter);
+    if (notFormed != 0) return notFormed;
 
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof process);
-    if (!g_os.CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!g_os.CreateProcessA(interpreter, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return static_cast<int>(g_os.GetLastError());
     *end = kRunEnded;
 

@@ -9,7 +9,8 @@ enum RunEnd {
     kRunNotAwaited,  // started, but the wait failed: it may still be running
 };
 
-// Starts "cmd /d /c \"command\"", waits without limit and returns the
+// Starts "cmd /d /c \"command\"" (cmd.exe of the system folder, never one
+// the program search would find elsewhere first), waits without limit and returns the
 // interpreter's exit code; when it cannot start, the Win32 error code. A
 // command longer than 247 characters is refused unstarted with
 // ERROR_FILENAME_EXCED_RANGE (206). Prints nothing. end, when given, says

@@ -174,7 +174,8 @@ struct ForgeRow {
     const char* name;
     bool logFolder;     // a folder of ours with a log holding a forged line first
     const char* setUp;  // then this, on the host, in the prefix's drive_c
-    const char* said;   // made private, saying so; null: refused
+    const char* said;   // made private, saying so; null: refused, saying this
+    const char* refused = nullptr;
 };
 
 void RunForgeRows(const std::vector<ForgeRow>& rows) {
@@ -192,7 +193,7 @@ void RunForgeRows(const std::vector<ForgeRow>& rows) {
         RunResult r = RunVorpkg(InPlace(pkg));
         if (!row.said) {
             EXPECT_EQ(r.exitCode, 1);
-            EXPECT_EQ(r.lines(), std::vector<std::string>{kFailed}) << r.out;
+            EXPECT_EQ(r.lines(), (std::vector<std::string>{row.refused, kFailed})) << r.out;
             EXPECT_EQ(MachineLog(), row.logFolder ? kForged : "") << "nothing written";
             continue;
         }
@@ -212,17 +213,46 @@ void RunForgeRows(const std::vector<ForgeRow>& rows) {
 // elsewhere, never takes a record: refused, or made private first.
 TEST(ResultLogRun, NothingForgeableIsWrittenTo) {
     RunForgeRows({
-        {"folder_a_link", false, "mkdir QVLOG-elsewhere && ln -s QVLOG-elsewhere QVLOG", nullptr},
-        {"file_a_second_name", true, "mkdir QVLOG-elsewhere && ln QVLOG/QV.log QVLOG-elsewhere/other", nullptr},
+        {"folder_a_link", false, "mkdir QVLOG-elsewhere && ln -s QVLOG-elsewhere QVLOG", nullptr,
+         "Result log refused, it is a link: C:\\QVLOG"},
+        {"file_a_second_name", true, "mkdir QVLOG-elsewhere && ln QVLOG/QV.log QVLOG-elsewhere/other", nullptr,
+         "Result log refused, it has more than one name: C:\\QVLOG\\QV.log"},
         {"folder_open_to_all", true, "chmod 0777 QVLOG", "Result log folder made private: C:\\QVLOG"},
-        {"file_open_to_all", true, "chmod 0666 QVLOG/QV.log", "Result log file made private: C:\\QVLOG\\QV.log"},
     });
 }
 
+// A log that others could write to may hold forged lines: it is set aside
+// whole, under a name the console gives, and a new log holds only the new
+// line. Nobody else may write to the new one.
+TEST(ResultLogRun, LogOpenToOthersIsSetAside) {
+    TempDir pkg;
+    WriteFileBytes(pkg / "version.id", kVersionId);
+    LogFolderReplaced replaced;
+    MakeDirs("C:\\QVLOG");
+    WriteFileBytes(kLog, kForged);
+    OnHost("chmod 0666 '" + WinToHost(kLog) + "'");
+    RunResult r = RunVorpkg(InPlace(pkg));
+    EXPECT_EQ(r.exitCode, 9);
+    ASSERT_EQ(r.lines().size(), 2u) << r.out;
+    const std::string said = "Result log was open to other accounts, set aside as: ";
+    ASSERT_EQ(r.lines()[0].compare(0, said.size(), said), 0) << r.out;
+    std::string aside = r.lines()[0].substr(said.size());
+    EXPECT_EQ(ReadFileBytes(aside), kForged);
+    EXPECT_TRUE(IsRecord(MachineLog(), ",Update=Sample Driver Update,New=2.04.11,Status=Unknown,ReturnCode=9 \r\n"))
+        << MachineLog();
+    // The name carries the record's date and time, colons as dashes.
+    std::string stamp = MachineLog().substr(0, 19);
+    for (char& c : stamp) c = c == ' ' || c == ':' ? '-' : c;
+    EXPECT_EQ(aside, "C:\\QVLOG\\QV-open-to-others-set-aside-" + stamp + ".log");
+    OnHost("test $(( 0$(stat -c %a '" + WinToHost(kLog) + "') & 2 )) -eq 0");
+}
+
 // A log planted by another account (played by a Unix owner other than
-// root, which the 32-bit Wine's namespace cannot map).
+// root, which the 32-bit Wine's namespace cannot map), named as Wine names
+// an owner it has no account for.
 TEST(ResultLogOwner, AnotherAccountsLogIsNotWrittenTo) {
-    RunForgeRows({{"file_of_another_account", true, "chown 1000 QVLOG/QV.log", nullptr}});
+    RunForgeRows({{"file_of_another_account", true, "chown 1000 QVLOG/QV.log", nullptr,
+                   "Result log refused, owned by NT AUTHORITY\\ANONYMOUS LOGON: C:\\QVLOG\\QV.log"}});
 }
 
 }  // namespace

@@ -63,7 +63,10 @@ const unsigned kFailsAfter = 4;   // the failing call still does its work (fclos
     X(GetSecurityDescriptorOwner, 0, ERROR_INVALID_SECURITY_DESCR, 0)        \
     X(GetSecurityDescriptorDacl, 0, ERROR_INVALID_SECURITY_DESCR, 0)         \
     X(EqualSid, 0, 0, kCannotFail)                                           \
-    X(SetKernelObjectSecurity, 0, ERROR_ACCESS_DENIED, kDisk)
+    X(SetKernelObjectSecurity, 0, ERROR_ACCESS_DENIED, kDisk)              \
+    X(LookupAccountSidA, 0, ERROR_NONE_MAPPED, 0)                            \
+    X(MoveFileA, 0, ERROR_ACCESS_DENIED, kDisk)                              \
+    X(GetDriveTypeA, 0, ERROR_NOT_READY, 0)
 
 // The record's writes fail as a full disk fails them; fclose releases the
 // stream even when it reports a failure.

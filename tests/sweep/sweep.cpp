@@ -47,7 +47,9 @@ struct Scenario {
     const char* oldLog;    // the result log before the run; nullptr: no log folder
     int result;            // of the fault-free run
     std::vector<const char*> extraArgs = {};  // in place only
-    bool logOpenToAll = false;  // the log folder and file grant Everyone full control (made private by the run)
+    // The log folder and file grant Everyone full control: the run makes the
+    // folder private and sets the file aside.
+    bool logOpenToAll = false;
 };
 
 const Scenario kScenarios[] = {
@@ -109,6 +111,19 @@ struct Outcome {
     std::string log;  // the result log after the run
 };
 
+// The result log with what was set aside of it first (a log open to others
+// is renamed whole and a new one started): every line the log ever held.
+std::string LogAsKept() {
+    std::string kept;
+    std::vector<std::string> names = DirExists(kSystemDrive + "\\QVLOG") ? ListDir(kSystemDrive + "\\QVLOG")
+                                                                          : std::vector<std::string>{};
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names)
+        if (name.compare(0, 28, "QV-open-to-others-set-aside-") == 0)
+            kept += ReadFileBytes(kSystemDrive + "\\QVLOG\\" + name);
+    return kept + (FileExists(kLog) ? ReadFileBytes(kLog) : "");
+}
+
 // One whole run in this process, in the scenario's start directory, its
 // console caught in a file.
 Outcome RunHere(const Scenario& s, FaultKind kind, long point, long bound, std::vector<CallPoint>* points) {
@@ -137,7 +152,7 @@ Outcome RunHere(const Scenario& s, FaultKind kind, long point, long bound, std::
     SetCurrentDirectoryA("C:\\");
     o.console = ConsoleLines(ReadFileBytes(kConsoleFile));
     o.utility = Utility();
-    o.log = FileExists(kLog) ? ReadFileBytes(kLog) : "";
+    o.log = LogAsKept();
     return o;
 }
 
@@ -257,7 +272,10 @@ std::vector<Check> CheckRun(const Scenario& s, const Outcome& base, const Outcom
 
 std::vector<std::string> WithoutMadePrivate(std::vector<std::string> lines) {
     lines.erase(std::remove_if(lines.begin(), lines.end(),
-                               [](const std::string& l) { return l.find(" made private: ") != std::string::npos; }),
+                               [](const std::string& l) {
+                                   return l.find(" made private: ") != std::string::npos ||
+                                          l.find(", set aside as: ") != std::string::npos;
+                               }),
                 lines.end());
     return lines;
 }
@@ -284,8 +302,9 @@ std::vector<Check> CheckAfterCut(const Scenario& s, const Outcome& base, const O
         failed.push_back({"log", "not one record as undisturbed, after at most one whole line: [" + o.log + "]"});
     Outcome same = o;
     same.log = base.log;
-    // A log folder or file the cut-off run already made private needs it no
-    // more: the line that says so is the state found, not the run's doing.
+    // A log folder or file the cut-off run already made private or set aside
+    // needs it no more: the line that says so is the state found, not the
+    // run's doing.
     if (o.result != base.result || Doings(same, before) != Doings(base, before) ||
         WithoutMadePrivate(o.console) != WithoutMadePrivate(base.console))
         failed.push_back({"after-cut", "result " + std::to_string(o.result) + ", ran:\n" + Doings(same, before) +

@@ -41,6 +41,13 @@ FARPROC WINAPI Nt4GetProcAddress(HMODULE module, LPCSTR name) {
 
 BOOL WINAPI FailingInitializeAcl(PACL, DWORD, DWORD) { return FALSE; }
 
+BOOL WINAPI Nt4Version(LPOSVERSIONINFOA info) {
+    BOOL ok = GetVersionExA(info);
+    info->dwMajorVersion = 4;
+    info->dwMinorVersion = 0;
+    return ok;
+}
+
 // Accounts other than SYSTEM, Administrators and the owner that path's
 // DACL grants any of mask.
 std::vector<std::string> OthersWith(const std::string& path, DWORD mask) {
@@ -74,23 +81,28 @@ void WriteRecordOn(const std::string& drive) {
 }
 
 TEST(PrivateFolderSecurity, OnlyTheirEntries) {
+    // The system: as Wine reports it (5.0 or later); NT 4.0, which has no
+    // SetSecurityDescriptorControl; 2000 or later with its lookup failing,
+    // where an unprotected DACL would take the root's entries too.
+    enum System { kLater, kNt4, kLookupFails };
     struct Row {
         bool logFolder;  // the result log's folder, else the staging area
-        bool nt4;        // no SetSecurityDescriptorControl
+        System system;
         bool cannotBuild;
         bool existing;   // the log folder is there already
         const char* dacl;
     };
-    const Row rows[] = {{false, false, false, false, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"},
-                        {false, true, false, false, "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"},
-                        {false, false, true, false, ""},
-                        {true, false, false, false, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"},
-                        {true, true, false, false, "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"},
-                        {true, false, false, true, ""}};
+    const Row rows[] = {{false, kLater, false, false, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"},
+                        {false, kNt4, false, false, "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"},
+                        {false, kLater, true, false, ""},
+                        {false, kLookupFails, true, false, ""},
+                        {true, kLater, false, false, "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"},
+                        {true, kNt4, false, false, "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"},
+                        {true, kLater, false, true, ""}};
     const DWORD kWrite = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES | DELETE |
                          WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << (row.logFolder ? "log folder" : "staging area") << (row.nt4 ? " nt4" : "")
+        SCOPED_TRACE(testing::Message() << (row.logFolder ? "log folder" : "staging area") << " system " << row.system
                                         << (row.cannotBuild ? " cannot build" : "")
                                         << (row.existing ? " existing" : ""));
         TempDir pkg, root;
@@ -102,10 +114,14 @@ TEST(PrivateFolderSecurity, OnlyTheirEntries) {
         g_areaDacl.clear();
         if (row.existing) MakeDirs(area);
         OsOverride<decltype(OsCalls::CreateDirectoryA)> mkdir(&OsCalls::CreateDirectoryA, NotingCreateDirectoryA);
-        OsOverride<decltype(OsCalls::GetProcAddress)> proc(&OsCalls::GetProcAddress,
-                                                           row.nt4 ? Nt4GetProcAddress : g_os.GetProcAddress);
+        OsOverride<decltype(OsCalls::GetProcAddress)> proc(
+            &OsCalls::GetProcAddress, row.system != kLater ? Nt4GetProcAddress : g_os.GetProcAddress);
+        OsOverride<decltype(OsCalls::GetVersionExA)> version(&OsCalls::GetVersionExA,
+                                                             row.system == kNt4 ? Nt4Version : g_os.GetVersionExA);
+        // Built or not as the system says, else InitializeAcl fails.
+        bool aclFails = row.cannotBuild && row.system == kLater;
         OsOverride<decltype(OsCalls::InitializeAcl)> acl(&OsCalls::InitializeAcl,
-                                                         row.cannotBuild ? FailingInitializeAcl : g_os.InitializeAcl);
+                                                         aclFails ? FailingInitializeAcl : g_os.InitializeAcl);
         g_realMkdir = mkdir.saved();
         testing::internal::CaptureStdout();
         int rc = 0;

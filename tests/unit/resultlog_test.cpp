@@ -207,8 +207,9 @@ const AppendRow kAppends[] = {
     {"put_after_line_end_fails", "fragment", 2, 0, kAppendWriteFailed, "fragment", 0},
     // Unless that fails too: the piece stays, and says so.
     {"cut_fails", "a\r\n", 1, 0, kAppendPieceLeft, "a\r\n" + kHalfLine, 0, true},
-    // The line is in, but the close that would report a late error failed.
-    {"close_fails", "a\r\n", 0, 0, kAppendWriteFailed, "a\r\n" + kOnDisk, 0, false, true},
+    // The line is in and flushed: a close failing after that is no failed
+    // write (a tool retrying on 1 would record the update twice).
+    {"close_fails", "a\r\n", 0, 0, kAppended, "a\r\n" + kOnDisk, 0, false, true},
     // The line is held to itself: an older run's plain open is refused.
     {"second_writer_refused", "a\r\n", 0, 0, kAppended, "a\r\n" + kOnDisk, 0, false, false, true},
     // The wait ends by the clock, across its wrap, whatever a sleep lasts.
@@ -239,7 +240,7 @@ TEST_P(RecordAppend, LandsWholeOrNotAtAll) {
     {
         OsOverride<decltype(&::Sleep)> sleep(&OsCalls::Sleep, SlowSleep);
         OsOverride<decltype(&::GetTickCount)> clock(&OsCalls::GetTickCount, FakeTickCount);
-        EXPECT_EQ(AppendRecordLine(path.c_str(), kLine), r.outcome);
+        EXPECT_EQ(AppendRecordLine(path.c_str(), kLine, (dir / "aside").c_str()), r.outcome);
     }
     g_recordIo = saved;
     g_probePath = nullptr;
@@ -256,6 +257,30 @@ TEST_P(RecordAppend, LandsWholeOrNotAtAll) {
 
 INSTANTIATE_TEST_SUITE_P(Table, RecordAppend, testing::ValuesIn(kAppends),
                          [](const testing::TestParamInfo<AppendRow>& i) { return std::string(i.param.name); });
+
+// A log that is there but cannot be judged before the stream's open (its
+// security not to be read) is not written to: only a missing one is left
+// to that open to make.
+decltype(OsCalls::CreateFileA) g_realCreateFile;
+
+HANDLE WINAPI JudgingOpenRefused(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD how,
+                                 DWORD flags, HANDLE tmpl) {
+    if (access == READ_CONTROL) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return g_realCreateFile(name, access, share, sa, how, flags, tmpl);
+}
+
+TEST(RecordAppendJudged, LogThatCannotBeJudgedIsNotWrittenTo) {
+    TempDir dir;
+    std::string path = dir / "QV.log";
+    WriteFileBytes(path, "a\r\n");
+    OsOverride<decltype(OsCalls::CreateFileA)> refused(&OsCalls::CreateFileA, JudgingOpenRefused);
+    g_realCreateFile = refused.saved();
+    EXPECT_EQ(AppendRecordLine(path.c_str(), kLine, (dir / "aside").c_str()), kAppendOpenFailed);
+    EXPECT_EQ(ReadFileBytes(path), "a\r\n");
+}
 
 // While the line is written, the log folder cannot be renamed away: the put
 // tries, as another user would, and notes why it failed.
@@ -349,7 +374,8 @@ TEST(ResultLogDeath, LogFolderNotOursIsNotWrittenTo) {
         const char* message;
     };
     const char kNotPrivate[] = "Unable to make the result log folder private.\\s+Log File Creation Failed!";
-    const Row rows[] = {{kForeignOwner, "Log File Creation Failed!"},
+    const Row rows[] = {{kForeignOwner, "Result log refused, owned by BUILTIN\\\\Users: C:\\\\vorpkg-tests\\\\"
+                                        "foreign-folder-drive\\\\QVLOG\\s+Log File Creation Failed!"},
                         {kCannotBuild, kNotPrivate},
                         // open to all (mode 0777), and it cannot be made private
                         {kCannotProtect, kNotPrivate}};

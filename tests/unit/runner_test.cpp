@@ -24,6 +24,14 @@ struct Seen {
 Seen g_seen;
 OsOverride<decltype(OsCalls::CreateProcessA)>* g_realCreate;
 
+// The interpreter is the system's, by its full path: never one the program
+// search would find in the work directory or beside vorpkg.exe first.
+std::string SystemCmd() {
+    char dir[MAX_PATH] = {};
+    GetSystemDirectoryA(dir, MAX_PATH);
+    return std::string(dir) + "\\cmd.exe";
+}
+
 bool AllZero(const void* p, size_t n) {
     const unsigned char* b = static_cast<const unsigned char*>(p);
     for (size_t i = 0; i < n; ++i)
@@ -40,7 +48,8 @@ BOOL WINAPI RecordingCreateProcessA(LPCSTR app, LPSTR line, LPSECURITY_ATTRIBUTE
     // The record is all zero but its size; the process record starts zeroed.
     bool startupZero = si->cb == sizeof(STARTUPINFOA) &&
                        AllZero(reinterpret_cast<char*>(si) + sizeof si->cb, sizeof *si - sizeof si->cb);
-    g_seen.asExpected = app == nullptr && pa == nullptr && ta == nullptr && inherit == FALSE && flags == 0 &&
+    g_seen.asExpected = app != nullptr && app == SystemCmd() &&
+                        pa == nullptr && ta == nullptr && inherit == FALSE && flags == 0 &&
                         env == nullptr && cwd == nullptr && startupZero && AllZero(pi, sizeof *pi);
     BOOL ok = g_realCreate->saved()(app, line, pa, ta, inherit, flags, env, cwd, si, pi);
     if (ok) g_seen.process = *pi;

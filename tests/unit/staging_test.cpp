@@ -455,3 +455,32 @@ TEST(StagingAreaNotOurs, IsNotUsed) {
 }
 
 }  // namespace
+
+namespace {
+
+// The root probe where no identity is given: the package form is read by
+// character, so a name ending in a double-byte character whose trail byte is
+// 0x5C (code page 932's 0x95 0x5C) still gets its backslash before the
+// probe's name. The lead byte is played, and the probe's pattern noted.
+std::string g_probe;
+
+BOOL WINAPI Cp932Lead(BYTE c) { return c == 0x95; }
+
+HANDLE WINAPI NotingFindFirst(LPCSTR pattern, LPWIN32_FIND_DATAA) {
+    g_probe = pattern;
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+}
+
+TEST(RootProbe, DoubleByteNameGetsItsBackslash) {
+    TempDir root;
+    const std::string package = root / "pkg\x95\x5c";
+    OsOverride<decltype(OsCalls::IsDBCSLeadByte)> lead(&OsCalls::IsDBCSLeadByte, Cp932Lead);
+    OsOverride<decltype(OsCalls::FindFirstFileA)> find(&OsCalls::FindFirstFileA, NotingFindFirst);
+    g_probe.clear();
+    EXPECT_EQ(CheckNotDriveRoot((root.path() + "\\").c_str(), package.c_str()), kNotTheRoot);
+    EXPECT_EQ(g_probe.compare(0, package.size() + 4, package + "\\QVT"), 0) << g_probe;
+    EXPECT_TRUE(ListDir(root.path()).empty()) << "the probe's file is gone";
+}
+
+}  // namespace

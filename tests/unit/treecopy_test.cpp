@@ -488,4 +488,53 @@ TEST(PackageLink, IsNeverFollowed) {
     }
 }
 
+// A reparse point is a link by its tag: a file that Single Instance Storage
+// or Remote Storage keeps is a plain file and is copied; a junction, mount
+// point, symbolic link or any tag not known is not. Played on a.txt's find
+// data.
+DWORD g_tag = 0;
+decltype(OsCalls::FindFirstFileA) g_realFirst;
+decltype(OsCalls::FindNextFileA) g_realNext;
+
+void Tagged(LPWIN32_FIND_DATAA entry) {
+    if (strcmp(entry->cFileName, "a.txt") != 0) return;
+    entry->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    entry->dwReserved0 = g_tag;
+}
+HANDLE WINAPI TaggedFirst(LPCSTR pattern, LPWIN32_FIND_DATAA entry) {
+    HANDLE h = g_realFirst(pattern, entry);
+    if (h != INVALID_HANDLE_VALUE) Tagged(entry);
+    return h;
+}
+BOOL WINAPI TaggedNext(HANDLE h, LPWIN32_FIND_DATAA entry) {
+    BOOL ok = g_realNext(h, entry);
+    if (ok) Tagged(entry);
+    return ok;
+}
+
+TEST(PackageLink, JudgedByItsTag) {
+    const std::pair<DWORD, bool> rows[] = {{0x80000007, true},    // Single Instance Storage
+                                           {0xC0000004, true},    // Remote Storage
+                                           {0x80000006, true},    // Remote Storage, the second
+                                           {0xA0000003, false},   // junction, mount point
+                                           {0xA000000C, false},   // symbolic link
+                                           {0x80000013, false}};  // one not known here
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.first);
+        TempDir pkg, dest;
+        MakeTree(pkg.path(), {"a.txt"});
+        g_tag = row.first;
+        OsOverride<decltype(OsCalls::FindFirstFileA)> first(&OsCalls::FindFirstFileA, TaggedFirst);
+        OsOverride<decltype(OsCalls::FindNextFileA)> next(&OsCalls::FindNextFileA, TaggedNext);
+        g_realFirst = first.saved();
+        g_realNext = next.saved();
+        Outcome out = Copy(pkg.path(), dest.path() + "\\");
+        EXPECT_EQ(out.rc, row.second ? 0 : 1);
+        EXPECT_EQ(FileExists(dest / "a.txt"), row.second);
+        if (!row.second) {
+            EXPECT_EQ(out.lines, std::vector<std::string>{"Package holds a link: " + pkg / "a.txt"});
+        }
+    }
+}
+
 }  // namespace

@@ -44,6 +44,14 @@ BOOL WINAPI FatVolume(LPCSTR, LPSTR, DWORD, LPDWORD serial, LPDWORD maxName, LPD
 
 DWORD WINAPI LinkAttributes(LPCSTR) { return FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT; }
 
+// The handle itself a reparse point: a junction held as itself, its name
+// replaced by a plain folder meanwhile.
+BOOL WINAPI ReparseHandle(HANDLE h, LPBY_HANDLE_FILE_INFORMATION info) {
+    BOOL ok = GetFileInformationByHandle(h, info);
+    info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return ok;
+}
+
 BOOL WINAPI NoIndex(HANDLE, LPBY_HANDLE_FILE_INFORMATION info) {
     memset(info, 0, sizeof *info);
     info->dwVolumeSerialNumber = 7;
@@ -60,6 +68,7 @@ TEST(TrustedFolder, OnePredicateTwoPolicies) {
         bool privateMade;  // made with the staging area's security
         bool fat, link;
         Trust area, log;   // judged as the staging area, as the result log's folder
+        bool handleLink = false;
     };
     const Row rows[] = {
         {"private, as Wine keeps it", nullptr, true, false, false, kOk, kOk},
@@ -71,6 +80,10 @@ TEST(TrustedFolder, OnePredicateTwoPolicies) {
         {"Users read and list", "O:BAD:(A;;FA;;;SY)(A;OICI;0x1200a9;;;BU)", true, false, false, kOpen, kOk},
         {"Users generic read", "O:BAD:(A;;FA;;;SY)(A;OICIIO;GR;;;BU)", true, false, false, kOpen, kOk},
         {"Everyone may write", "O:BAD:(A;;FA;;;SY)(A;;FW;;;WD)", true, false, false, kOpen, kOpen},
+        // What Server 2003's root hands to every folder made in it.
+        {"Users create files and folders",
+         "O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;CI;0x6;;;BU)", true, false, false, kOpen, kOpen},
+        {"the handle a reparse point", nullptr, true, false, false, kNo, kNo, true},
         {"Users, for children only", "O:BAD:(A;;FA;;;SY)(A;OICIIO;FA;;;BU)", true, false, false, kOpen, kOpen},
         {"no DACL: everyone", "O:BA", true, false, false, kOpen, kOpen},
         {"FAT keeps none", "O:WDD:(A;;FA;;;WD)", false, true, false, kOk, kOk},
@@ -89,6 +102,8 @@ TEST(TrustedFolder, OnePredicateTwoPolicies) {
             &OsCalls::GetVolumeInformationA, row.fat ? FatVolume : g_os.GetVolumeInformationA);
         OsOverride<decltype(OsCalls::GetFileAttributesA)> link(
             &OsCalls::GetFileAttributesA, row.link ? LinkAttributes : g_os.GetFileAttributesA);
+        OsOverride<decltype(OsCalls::GetFileInformationByHandle)> handle(
+            &OsCalls::GetFileInformationByHandle, row.handleLink ? ReparseHandle : g_os.GetFileInformationByHandle);
         HeldFolder held;
         ASSERT_TRUE(HoldFolder(folder.c_str(), 0, &held));
         EXPECT_EQ(JudgeHeldFolder(folder.c_str(), held, kOthersNothing), row.area);
