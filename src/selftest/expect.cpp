@@ -29,7 +29,8 @@ bool Sortable(const char* s, char* out) {
     for (size_t i = 0; form[i] != '\0'; ++i)
         if (form[i] == '9' ? (s[i] < '0' || s[i] > '9') : s[i] != form[i]) return false;
     const int order[] = {6, 7, 8, 9, 0, 1, 3, 4, 11, 12, 14, 15, 17, 18};
-    for (size_t i = 0; i < sizeof order / sizeof order[0]; ++i) out[i] = s[order[i]];
+    const int* pick = order;
+    for (size_t i = 0; i < sizeof order / sizeof order[0]; ++i) out[i] = s[pick[i]];
     out[14] = '\0';
     return true;
 }

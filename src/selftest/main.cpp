@@ -141,10 +141,15 @@ void RemoveLeftovers(const SelfTest& t) {
 
 // One self-test at a time on a system (on NT 4.0, which has no Global
 // name space, the plain name); false when another holds it.
+// Both mutexes are held until the self-test ends.
+HANDLE g_onlyOne = nullptr;
+HANDLE g_live = nullptr;
+
 bool OnlyOne() {
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\vorpkg-selftest");
-    if (mutex == nullptr && GetLastError() != ERROR_ACCESS_DENIED) mutex = CreateMutexA(nullptr, FALSE, "vorpkg-selftest");
-    return mutex != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+    g_onlyOne = CreateMutexA(nullptr, FALSE, "Global\\vorpkg-selftest");
+    if (g_onlyOne == nullptr && GetLastError() != ERROR_ACCESS_DENIED)
+        g_onlyOne = CreateMutexA(nullptr, FALSE, "vorpkg-selftest");
+    return g_onlyOne != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
 }
 
 // The one-off value of this run, and the mutex named by it that the stand-in
@@ -167,7 +172,8 @@ bool GoLive(SelfTest* t) {
     (void)snprintf(t->token, sizeof t->token, "%.16s", hex);
     char name[64];
     (void)snprintf(name, sizeof name, "%s%s", kLiveMutexPrefix, t->token);
-    return CreateMutexA(nullptr, FALSE, name) != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+    g_live = CreateMutexA(nullptr, FALSE, name);
+    return g_live != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
 }
 
 int SelfTestMain(int argc, char** argv) {

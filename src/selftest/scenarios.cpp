@@ -226,7 +226,8 @@ void RemoveNewAreas(SelfTest* t, const Child& c, char* why) {
     for (size_t i = 0; i < g_newCount; ++i) {
         bool ours = false;
         if (Join(path, sizeof path, t->system.root, areas[i]) && Join(named, sizeof named, path, "\\")) {
-            for (size_t k = 0; k < c.lineCount && !ours; ++k) ours = strstr(c.lines[k], named) != nullptr;
+            char* const* lines = c.lines;
+            for (size_t k = 0; k < c.lineCount && !ours; ++k) ours = strstr(lines[k], named) != nullptr;
             ours = ours || HoldsOurPackage(*t, path);
         }
         if (!ours) {
@@ -340,8 +341,9 @@ void Refusal(SelfTest* t, const char* name, const char* args, const char* const*
     } else {
         if (g_child.exitCode != static_cast<DWORD>(code))
             Differs(why, "exit code %lu, expected %d", g_child.exitCode, code);
+        char* const* got = g_child.lines;
         for (size_t i = 0; i < g_child.lineCount || i < count; ++i) {
-            const char* g = i < g_child.lineCount ? g_child.lines[i] : "(none)";
+            const char* g = i < g_child.lineCount ? got[i] : "(none)";
             const char* w = i < count ? lines[i] : "(none)";
             if (strcmp(g, w) != 0) {
                 Differs(why, "console line %u is [%s], expected [%s]%s", static_cast<unsigned>(i + 1), g, w,
@@ -448,9 +450,9 @@ void Security(SelfTest* t, const char* name, bool staged) {
     RemoveNewAreas(t, g_child, why);
     ReportScenario(name, why[0] != '\0' ? why : nullptr);
     if (why[0] == '\0' && !exact) {
-        (void)snprintf(g_line, sizeof g_line, "      %s: checked only that no other account may do more than %s",
+        (void)snprintf(g_line, sizeof g_line, "      %s: checked only that no other account %s",
                        !t->fidelity.exact ? t->fidelity.note : "\\QVLOG was there before this self-test",
-                       staged ? "nothing" : "read and list");
+                       staged ? "is granted anything" : "may do more than read and list");
         ReportLine(g_line);
     }
 }
