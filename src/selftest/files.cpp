@@ -1,6 +1,7 @@
 #include "selftest/files.h"
 
 #include "common/strbuf.h"
+#include "selftest/sha256.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -28,6 +29,25 @@ long ReadBytesAt(const char* path, long offset, char* buf, size_t size) {
     if (got >= size) return -1;
     buf[got] = '\0';
     return static_cast<long>(got);
+}
+
+bool FileStartsWith(const char* path, const char* text) {
+    char head[128];
+    size_t n = strlen(text);
+    FILE* f = n < sizeof head ? fopen(path, "rb") : nullptr;
+    if (f == nullptr) return false;
+    bool starts = fread(head, 1, n, f) == n && memcmp(head, text, n) == 0;
+    (void)fclose(f);
+    return starts;
+}
+
+bool StartsWithNoCase(const char* name, const char* prefix) {
+    char head[kPath];
+    size_t n = strlen(prefix);
+    if (strlen(name) < n || n >= sizeof head) return false;
+    memcpy(head, name, n);
+    *(head + n) = '\0';
+    return _stricmp(head, prefix) == 0;
 }
 
 long FileSize(const char* path) {
@@ -62,6 +82,105 @@ bool RemoveTree(const char* path) {
     return RemoveDirectoryA(path) != 0 && ok;
 }
 
+namespace {
+
+char g_a[16384];
+char g_b[16384];
+
+bool Skipped(const char* name, const char* const* extra, size_t extraCount) {
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return true;
+    for (size_t i = 0; i < extraCount; ++i)
+        if (_stricmp(name, extra[i]) == 0) return true;
+    return false;
+}
+
+// Entries of folder, but those skipped; -1 when it cannot be listed.
+long CountEntries(const char* folder, const char* const* extra, size_t extraCount) {
+    char pattern[kPath];
+    WIN32_FIND_DATAA found;
+    HANDLE h = Join(pattern, sizeof pattern, folder, "\\*") ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    long n = 0;
+    do {
+        if (!Skipped(found.cFileName, extra, extraCount)) ++n;
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    return n;
+}
+
+// The two files hold the same bytes.
+bool SameBytes(const char* a, const char* b) {
+    FILE* f = fopen(a, "rb");
+    FILE* g = fopen(b, "rb");
+    bool same = f != nullptr && g != nullptr;
+    for (size_t n = sizeof g_a; same && n == sizeof g_a;) {
+        n = fread(g_a, 1, sizeof g_a, f);
+        same = fread(g_b, 1, sizeof g_b, g) == n && memcmp(g_a, g_b, n) == 0;
+    }
+    if (f != nullptr) (void)fclose(f);
+    if (g != nullptr) (void)fclose(g);
+    return same;
+}
+
+}  // namespace
+
+const char* CompareTree(const char* a, const char* b, const char* const* extra, size_t extraCount, char* why,
+                        size_t size) {
+    char pattern[kPath];
+    WIN32_FIND_DATAA found;
+    HANDLE h = Join(pattern, sizeof pattern, a, "\\*") ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
+    if (h == INVALID_HANDLE_VALUE) return "the package cannot be listed";
+    const char* differs = nullptr;
+    do {
+        if (Skipped(found.cFileName, nullptr, 0)) continue;
+        char from[kPath];
+        char to[kPath];
+        if (!Join(from, sizeof from, a, "\\", found.cFileName) || !Join(to, sizeof to, b, "\\", found.cFileName)) {
+            differs = "a path is too long";
+        } else if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            differs = CompareTree(from, to, nullptr, 0, why, size);
+        } else {
+            if (!SameBytes(from, to)) {
+                (void)snprintf(why, size, "%s is not the same as %s", to, from);
+                differs = why;
+            }
+        }
+    } while (differs == nullptr && FindNextFileA(h, &found));
+    FindClose(h);
+    if (differs == nullptr && CountEntries(a, nullptr, 0) != CountEntries(b, extra, extraCount)) {
+        (void)snprintf(why, size, "%s does not hold what %s holds, and no more", b, a);
+        differs = why;
+    }
+    return differs;
+}
+
+bool HashPrefix(const char* path, long size, char* hex) {
+    Sha256 sha;
+    Sha256Start(&sha);
+    bool ok = true;
+    if (size > 0) {
+        FILE* f = fopen(path, "rb");
+        ok = f != nullptr;
+        for (long left = size; ok && left > 0;) {
+            size_t want = left < static_cast<long>(sizeof g_a) ? static_cast<size_t>(left) : sizeof g_a;
+            size_t got = fread(g_a, 1, want, f);
+            Sha256Feed(&sha, reinterpret_cast<const uint8_t*>(g_a), got);
+            ok = got == want;
+            left -= static_cast<long>(got);
+        }
+        if (f != nullptr) (void)fclose(f);
+    }
+    Sha256Hex(&sha, hex);
+    return ok;
+}
+
+void LocalStamp(char* stamp) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    (void)snprintf(stamp, 20, "%02u-%02u-%04u %02u:%02u:%02u", now.wMonth, now.wDay, now.wYear, now.wHour,
+                   now.wMinute, now.wSecond);
+}
+
 void ListQvt(const char* root, QvtList* list) {
     list->count = 0;
     list->complete = false;
@@ -75,7 +194,6 @@ void ListQvt(const char* root, QvtList* list) {
     }
     list->complete = true;
     do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
         if (list->count == kQvtNames || !StrCopy(list->names + list->count * kQvtName, kQvtName, found.cFileName)) {
             list->complete = false;
             break;

@@ -18,6 +18,10 @@ bool WriteText(const char* path, const char* text);
 // Reads at most size - 1 bytes from offset into buf, terminated; the count
 // read, or -1 when the file cannot be opened or holds more.
 long ReadBytesAt(const char* path, long offset, char* buf, size_t size);
+// The file begins with text.
+bool FileStartsWith(const char* path, const char* text);
+// name begins with prefix, in any case.
+bool StartsWithNoCase(const char* name, const char* prefix);
 // The file's size, or -1 when it is missing.
 long FileSize(const char* path);
 
@@ -25,7 +29,19 @@ long FileSize(const char* path);
 // removed as a name, never followed. False when something stays.
 bool RemoveTree(const char* path);
 
-// The names of the root's QVT*.tmp folders, for telling the ones a run made.
+// Every file under a (its sub-folders too) is in b with the same bytes, and
+// b holds nothing more but the names in extra at its top. nullptr when so;
+// else what differs, in why.
+const char* CompareTree(const char* a, const char* b, const char* const* extra, size_t extraCount, char* why,
+                        size_t size);
+
+// The SHA-256 of the file's first size bytes, in hex; false when unreadable.
+bool HashPrefix(const char* path, long size, char* hex);
+
+// The local time now as a record stamps it: "MM-DD-YYYY hh:mm:ss".
+void LocalStamp(char* stamp);
+
+// The names of the root's QVT* folders and files, for telling the ones a run made.
 const size_t kQvtNames = 64;
 const size_t kQvtName = 16;
 struct QvtList {

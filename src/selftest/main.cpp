@@ -24,7 +24,8 @@ char g_line[2048];  // a report line being made
 const char kUsageText[] =
     "vorpkg-selftest plays vorpkg's acceptance scenarios on this system, with a\n"
     "stand-in for the vendor's update utility, and reports what it found.\n"
-    "Run it as an administrator, on a lab server, once per server image.\n"
+    "Run it as an administrator, on a lab server, not on a machine about to be\n"
+    "captured as an image: it leaves its lines in the result log.\n"
     "\n"
     "  vorpkg-selftest [PATH\\vorpkg.exe]   (default: the vorpkg.exe beside it)\n"
     "\n"
@@ -56,7 +57,7 @@ void FileVersion(const unsigned char* data, size_t size, char* out, size_t outSi
     }
 }
 
-bool DescribeVorpkg(const char* path) {
+bool DescribeVorpkg(const char* path, char* version, size_t versionSize) {
     FILE* f = fopen(path, "rb");
     if (f == nullptr) return false;
     size_t size = fread(g_file, 1, sizeof g_file, f);
@@ -67,8 +68,7 @@ bool DescribeVorpkg(const char* path) {
     Sha256Start(&sha);
     Sha256Feed(&sha, g_file, size);
     Sha256Hex(&sha, hex);
-    char version[48];
-    FileVersion(g_file, size, version, sizeof version);
+    FileVersion(g_file, size, version, versionSize);
     (void)snprintf(g_line, sizeof g_line, "vorpkg.exe tested: %s, version %s, SHA-256 %s", path, version, hex);
     ReportLine(g_line);
     return true;
@@ -96,14 +96,84 @@ void Header(const SelfTest& t) {
     ReportLine(g_line);
 }
 
-// <root>vorpkg-selftest.N, new.
+// <root>vorpkg-selftest.N, new, open to SYSTEM and Administrators only: no
+// other account may change a test package vorpkg then runs, or swap a
+// folder of it for a link.
 bool MakeTop(SelfTest* t) {
+    SECURITY_ATTRIBUTES security;
+    if (!BuildFolderSecurity(false, &security)) return false;
     for (int n = 1; n < 100; ++n) {
         (void)snprintf(t->top, sizeof t->top, "%svorpkg-selftest.%d", t->system.root, n);
-        if (CreateDirectoryA(t->top, nullptr)) return true;
+        if (CreateDirectoryA(t->top, &security)) return true;
         if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
     }
     return false;
+}
+
+// A folder of the root that an interrupted self-test left: its own top
+// folder, or a staging area holding one of its packages.
+bool LeftBySelfTest(const char* root, const WIN32_FIND_DATAA& found) {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+    if (StartsWithNoCase(found.cFileName, "vorpkg-selftest.")) return true;
+    char path[kPath];
+    return StartsWithNoCase(found.cFileName, "QVT") &&
+           Join(path, sizeof path, root, found.cFileName, "\\mervane.scenario") && FileStartsWith(path, kSelfTestMark);
+}
+
+// Lists what an interrupted self-test left in the root, and removes it.
+void RemoveLeftovers(const SelfTest& t) {
+    char pattern[kPath];
+    WIN32_FIND_DATAA found;
+    HANDLE h = Join(pattern, sizeof pattern, t.system.root, "*") ? FindFirstFileA(pattern, &found)
+                                                                 : INVALID_HANDLE_VALUE;
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        char path[kPath];
+        if (!LeftBySelfTest(t.system.root, found) || !Join(path, sizeof path, t.system.root, found.cFileName))
+            continue;
+        bool removed = RemoveTree(path);
+        (void)snprintf(g_line, sizeof g_line, "Left by an interrupted self-test: %s (%s)", path,
+                       removed ? "removed" : "cannot be removed");
+        ReportLine(g_line);
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+}
+
+// One self-test at a time on a system (on NT 4.0, which has no Global
+// name space, the plain name); false when another holds it.
+// Both mutexes are held until the self-test ends.
+HANDLE g_onlyOne = nullptr;
+HANDLE g_live = nullptr;
+
+bool OnlyOne() {
+    g_onlyOne = CreateMutexA(nullptr, FALSE, "Global\\vorpkg-selftest");
+    if (g_onlyOne == nullptr && GetLastError() != ERROR_ACCESS_DENIED)
+        g_onlyOne = CreateMutexA(nullptr, FALSE, "vorpkg-selftest");
+    return g_onlyOne != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
+// The one-off value of this run, and the mutex named by it that the stand-in
+// finds there while this self-test runs.
+bool GoLive(SelfTest* t) {
+    struct {
+        DWORD tick;
+        SYSTEMTIME now;
+        const void* where;
+    } seed;
+    memset(&seed, 0, sizeof seed);
+    seed.tick = GetTickCount();
+    GetLocalTime(&seed.now);
+    seed.where = &seed;
+    Sha256 sha;
+    char hex[65];
+    Sha256Start(&sha);
+    Sha256Feed(&sha, reinterpret_cast<const uint8_t*>(&seed), sizeof seed);
+    Sha256Hex(&sha, hex);
+    (void)snprintf(t->token, sizeof t->token, "%.16s", hex);
+    char name[64];
+    (void)snprintf(name, sizeof name, "%s%s", kLiveMutexPrefix, t->token);
+    g_live = CreateMutexA(nullptr, FALSE, name);
+    return g_live != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
 }
 
 int SelfTestMain(int argc, char** argv) {
@@ -120,6 +190,11 @@ int SelfTestMain(int argc, char** argv) {
     if (!IsAdministrator()) {
         (void)fputs("vorpkg-selftest must be run by an administrator: vorpkg writes to the root of the system\n"
                     "drive and to \\QVLOG. Nothing was changed.\n",
+                    stdout);
+        return 1;
+    }
+    if (!OnlyOne() || !GoLive(t)) {
+        (void)fputs("vorpkg-selftest: another vorpkg-selftest is running on this system. Nothing was changed.\n",
                     stdout);
         return 1;
     }
@@ -143,13 +218,15 @@ int SelfTestMain(int argc, char** argv) {
         return 1;
     }
     Header(*t);
-    if (!DescribeVorpkg(t->vorpkg)) {
+    if (!DescribeVorpkg(t->vorpkg, t->vorpkgVersion, sizeof t->vorpkgVersion)) {
+        (void)snprintf(t->vorpkgVersion, sizeof t->vorpkgVersion, "unknown");
         (void)snprintf(g_line, sizeof g_line, "vorpkg.exe tested: %s cannot be read", t->vorpkg);
         ReportLine(g_line);
     }
     (void)Join(t->qvlog, sizeof t->qvlog, t->system.root, "QVLOG");
     (void)Join(t->qvlogFile, sizeof t->qvlogFile, t->qvlog, "\\QV.log");
     t->qvlogWasThere = GetFileAttributesA(t->qvlog) != INVALID_FILE_ATTRIBUTES;
+    RemoveLeftovers(*t);
     if (!MakeTop(t)) {
         ReportScenario("test-folder", "no folder vorpkg-selftest.N can be made in the root of the system drive");
         return ReportClose() ? 0 : 1;

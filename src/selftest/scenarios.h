@@ -16,6 +16,9 @@ struct SelfTest {
     char qvlog[kPath];    // <root>QVLOG
     char qvlogFile[kPath];
     bool qvlogWasThere;   // before the first run: not made by the vorpkg tested
+    int inPlaceRuns;      // so far: only the first may make an older \QVLOG private
+    char token[20];       // the one-off value the stand-in answers to (standin.h)
+    char vorpkgVersion[48];  // from the tested vorpkg.exe's version resource
     DaclFidelity fidelity;
     bool cleanedUp;       // every staging area a run made was removed
 };

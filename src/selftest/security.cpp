@@ -1,6 +1,5 @@
 #include "selftest/security.h"
 
-#include "common/privatearea.h"
 #include "common/wellknownsid.h"
 
 #include <winioctl.h>
@@ -135,16 +134,45 @@ const char* CheckFolder(const char* path, FolderKind kind, bool wantProtected, b
     return Loose(sids, dacl, kind == kStagingArea ? 0 : kReadList, why, size);
 }
 
+bool BuildFolderSecurity(bool users, SECURITY_ATTRIBUTES* attributes) {
+    static Sids sids;
+    static DWORD acl[256];
+    static SECURITY_DESCRIPTOR descriptor;
+    ACL* list = reinterpret_cast<ACL*>(acl);
+    if (!MakeSids(&sids) || !InitializeAcl(list, sizeof acl, ACL_REVISION)) return false;
+    for (int i = 0; i < (users ? 3 : 2); ++i) {
+        void* ace = nullptr;
+        // Inherited by what is made inside; set by hand, as NT 4.0 has no
+        // AddAccessAllowedAceEx.
+        if (!AddAccessAllowedAce(list, ACL_REVISION, i < 2 ? kFull : kReadList, WantedSid(&sids, i)) ||
+            !GetAce(list, static_cast<DWORD>(i), &ace))
+            return false;
+        static_cast<ACE_HEADER*>(ace)->AceFlags = kInherit;
+    }
+    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, list, FALSE))
+        return false;
+    // Protected from the parent's entries where the system can (2000 on).
+    typedef BOOL(WINAPI * SetControl)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL, SECURITY_DESCRIPTOR_CONTROL);
+    SetControl set = reinterpret_cast<SetControl>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "SetSecurityDescriptorControl")));
+    if (set != nullptr && !set(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) return false;
+    attributes->nLength = sizeof *attributes;
+    attributes->lpSecurityDescriptor = &descriptor;
+    attributes->bInheritHandle = FALSE;
+    return true;
+}
+
 void LearnDaclFidelity(const char* probeFolder, DaclFidelity* fidelity) {
     fidelity->exact = false;
     SECURITY_ATTRIBUTES attributes;
-    if (!BuildLogFolderSecurity(&attributes) || !CreateDirectoryA(probeFolder, &attributes)) {
+    if (!BuildFolderSecurity(true, &attributes) || !CreateDirectoryA(probeFolder, &attributes)) {
         (void)snprintf(fidelity->note, sizeof fidelity->note, "a folder with a DACL cannot be made here");
         return;
     }
     char why[200];
-    // What was written is what vorpkg writes to \QVLOG: protected where the
-    // system can (2000, 2003).
+    // Written with the self-test's own builder, never vorpkg's, whose fault
+    // would otherwise look like the system's.
     bool canProtect = GetProcAddress(GetModuleHandleA("advapi32.dll"), "SetSecurityDescriptorControl") != nullptr;
     const char* differs = CheckFolder(probeFolder, kLogFolder, canProtect, true, why, sizeof why);
     (void)RemoveDirectoryA(probeFolder);

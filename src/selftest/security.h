@@ -12,6 +12,11 @@ enum FolderKind {
     kLogFolder,    // and Users read and list
 };
 
+// The self-test's own (not vorpkg's builder): SYSTEM and Administrators full
+// control, and Users read and list when users, inherited inside, protected
+// where the system can. In static storage: for one use at a time.
+bool BuildFolderSecurity(bool users, SECURITY_ATTRIBUTES* attributes);
+
 // How exactly this system keeps a folder's DACL: learnt from a folder the
 // self-test makes with the log folder's DACL and reads back.
 struct DaclFidelity {

@@ -242,12 +242,24 @@ long LogFor(const char* kind, const char* file) {
     return ok ? static_cast<long>(strlen(g_log)) : -1;
 }
 
-// The self-test's copy runs only in a package the self-test made.
+// The self-test's copy runs only in a package a self-test made, and only
+// while that self-test runs: its mark line names the one-off value of the
+// mutex the live self-test holds (made here, it was not there).
 bool InSelfTestPackage(long length) {
     size_t mark = strlen(kSelfTestMark);
     const char* text = g_text;
-    return length > static_cast<long>(mark) && strncmp(text, kSelfTestMark, mark) == 0 &&
-           (text[mark] == '\r' || text[mark] == '\n');
+    if (length <= static_cast<long>(mark) + 1 || strncmp(text, kSelfTestMark, mark) != 0 || text[mark] != ' ')
+        return false;
+    char name[64];
+    size_t n = strcspn(text + mark + 1, "\r\n");
+    if (n == 0 || n >= sizeof name - sizeof kLiveMutexPrefix) return false;
+    memcpy(name, kLiveMutexPrefix, sizeof kLiveMutexPrefix - 1);
+    memcpy(name + sizeof kLiveMutexPrefix - 1, text + mark + 1, n);
+    *(name + sizeof kLiveMutexPrefix - 1 + n) = '\0';
+    HANDLE live = CreateMutexA(nullptr, FALSE, name);
+    bool running = live != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+    if (live != nullptr) CloseHandle(live);
+    return running;
 }
 
 int NotAnUpdate() {

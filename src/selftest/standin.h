@@ -35,15 +35,17 @@
 // An unreadable scenario entry ends the run with exit code 3, no log.
 //
 // The self-test's copy does nothing at all unless its scenario file begins
-// with the line kSelfTestMark: started anywhere else (a copy left on a CD by
-// mistake) it says what it is and ends with kNotAnUpdate, which vorpkg
-// reads as no update (no new log).
+// with the line "kSelfTestMark <value>" and a self-test that holds the mutex
+// kLiveMutexPrefix<value> runs now: started anywhere else (a copy left on a
+// CD by mistake, a package an interrupted self-test left) it says what it is
+// and ends with kNotAnUpdate, which vorpkg reads as no update (no new log).
 //
 // Nothing is printed on standard output, but that notice.
 #ifndef VORPKG_SELFTEST_STANDIN_H
 #define VORPKG_SELFTEST_STANDIN_H
 
 const char kSelfTestMark[] = "# vorpkg self-test scenario";
+const char kLiveMutexPrefix[] = "vorpkg-selftest.live.";
 const int kNotAnUpdate = 4;
 
 // selfTest: the self-test's copy (the scenario file and its mark required,

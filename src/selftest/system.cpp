@@ -36,6 +36,8 @@ bool ReadSystemInfo(SystemInfo* info) {
                                sizeof info->fileSystem))
         memcpy(info->fileSystem, "unknown", 8);
     info->keepsSecurity = (flags & FS_PERSISTENT_ACLS) != 0;
+    info->reparsePoints = (flags & FILE_SUPPORTS_REPARSE_POINTS) != 0;
+    info->wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
     return true;
 }
 

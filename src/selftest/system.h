@@ -2,10 +2,9 @@
 #ifndef VORPKG_SELFTEST_SYSTEM_H
 #define VORPKG_SELFTEST_SYSTEM_H
 
-#include <windows.h>
+#include "selftest/expect.h"
 
-// Which update procedure vorpkg must follow here.
-enum Procedure { kProcedureNt, kProcedureWin2k, kProcedureNone };
+#include <windows.h>
 
 struct SystemInfo {
     OSVERSIONINFOEXA version;  // the Ex part zero where the system gives none
@@ -15,6 +14,8 @@ struct SystemInfo {
     char windowsDir[MAX_PATH];  // from the system directory, without it
     char fileSystem[32];
     bool keepsSecurity;        // the system drive keeps owners and DACLs
+    bool reparsePoints;        // and reparse points (junctions)
+    bool wine;                 // Wine, whose known shortfalls are marked where checked
 };
 
 // False when the system directory or the version cannot be read.

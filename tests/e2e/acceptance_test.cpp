@@ -5,6 +5,7 @@
 #include "package.h"
 #include "process.h"
 #include "record.h"
+#include "selftest/expect.h"
 #include "treefs.h"
 #include "winfs.h"
 
@@ -20,15 +21,14 @@
 
 namespace {
 
-enum Procedure { kNt, kWin2k, kNone };
-
 struct Version {
     const char* name;
     Procedure procedure;
 };
 
 const Version kVersions[] = {
-    {"nt40", kNt}, {"win2k", kWin2k}, {"win2003", kWin2k}, {"winxp", kNone}, {"win10", kNone},
+    {"nt40", kProcedureNt},    {"win2k", kProcedureWin2k}, {"win2003", kProcedureWin2k},
+    {"winxp", kProcedureNone}, {"win10", kProcedureNone},
 };
 
 // In place from a package folder; staged from the CD (E:) into C:\QVT*.tmp;
@@ -41,14 +41,6 @@ const struct {
 } kModes[] = {{kInPlace, "inplace"}, {kStaged, "staged"}, {kDriveRoot, "root"}};
 
 // What the utility's first run writes to its log, and what that means.
-struct ToolLog {
-    const char* kind;  // stand-in scenario kind
-    bool bios;
-    bool driver;
-    bool written;
-    int code;
-};
-
 const ToolLog kLogs[] = {
     {"clean", false, false, true, 0}, {"driver", false, true, true, 28}, {"bios", true, false, true, 29},
     {"both", true, true, true, 30},   {"none", false, false, false, 1},
@@ -73,7 +65,6 @@ std::vector<Row> AllRows() {
 }
 
 const char kResultLog[] = "C:\\QVLOG\\QV.log";
-const char kRecordRest[] = ",Update=Sample Driver Update,New=2.04.11,Status=";
 const std::vector<std::string> kPackage = {"mervane.exe", "mervane.scenario", "version.id", "zorvad.inf",
                                            "zorvad.sys"};
 
@@ -89,48 +80,16 @@ std::set<std::string> QvtEntries() {
     return out;
 }
 
-std::string Line(const std::string& dir, const char* file, const char* option) {
-    return "mervane.exe /l " + dir + "VOR.LOG /s /noreboot /i " + dir + file + option;
-}
-
 // The console and the utility's command lines that a row calls for, with
-// dir the work directory (ending in a backslash).
-void Expect(const Row& row, const std::string& dir, std::vector<std::string>& console,
-            std::vector<std::string>& trace) {
-    const ToolLog& log = row.log;
-    int code = 9;
-    if (row.version.procedure == kNt) {
-        std::string first = Line(dir, "zorvad.sys", " /oisafe12");
-        std::string rerun = Line(dir, "zorvad.sys", " /oinowdp");
-        console.push_back("WinNT command to run is [" + first + "]");
-        trace.push_back(first);
-        if (!log.written) console.push_back("Update utility left no new log: " + dir + "VOR.LOG");
-        if (log.driver) {
-            console.push_back("THE DRIVER IS BACKLEVEL");
-            console.push_back("about to run [" + rerun + "]");
-            trace.push_back(rerun);
-        }
-        // The last line runs once more, unannounced.
-        trace.push_back(trace.back());
-        code = log.code;
-    } else if (row.version.procedure == kWin2k) {
-        std::string first = Line(dir, "zorvad.inf", " /oisafe12");
-        std::string rerun = Line(dir, "zorvad.sys", " /oinowdp");
-        console.push_back("Win2k command to run is [" + first + "]");
-        trace.push_back(first);
-        if (!log.written) console.push_back("Update utility left no new log: " + dir + "VOR.LOG");
-        if (log.bios) console.push_back("THE BIOS IS BACKLEVEL");
-        if (log.driver) {
-            console.push_back("THE DRIVER IS BACKLEVEL");
-            console.push_back("about to run [" + rerun + "]");
-            trace.push_back(rerun);
-        }
-        code = log.code;
-    }
-    console.push_back("Return Code from vorpkg is " + std::to_string(code));
+// dir the work directory (ending in a backslash): the self-test's model.
+int Expect(const Row& row, const std::string& dir, std::vector<std::string>& console,
+           std::vector<std::string>& trace) {
+    static ExpectedRun e;
+    ExpectUpdate(row.version.procedure, dir.c_str(), row.log, true, false, &e);
+    for (size_t i = 0; i < e.consoleCount; ++i) console.push_back(ExpectedLine(e.console, i));
+    for (size_t i = 0; i < e.traceCount; ++i) trace.push_back(ExpectedLine(e.trace, i));
+    return e.code;
 }
-
-int ExpectedCode(const Row& row) { return row.version.procedure == kNone ? 9 : row.log.code; }
 
 class Acceptance : public testing::TestWithParam<Row> {};
 
@@ -171,14 +130,14 @@ TEST_P(Acceptance, Run) {
     std::string dir = row.mode == kDriveRoot ? "E:\\\\" : workFolder + "\\";
 
     std::vector<std::string> console, trace;
-    Expect(row, dir, console, trace);
-    EXPECT_EQ(r.exitCode, ExpectedCode(row));
+    const int code = Expect(row, dir, console, trace);
+    EXPECT_EQ(r.exitCode, code);
     EXPECT_EQ(r.lines(), console) << r.out;
     EXPECT_EQ(ReadTrace(workFolder), trace);
 
     // The work folder: the package as it was, plus what the utility wrote.
     std::vector<std::string> expectedFiles = kPackage;
-    if (row.version.procedure != kNone) {
+    if (row.version.procedure != kProcedureNone) {
         expectedFiles.push_back("mervane.trace");
         if (row.log.written) expectedFiles.push_back("VOR.LOG");
     }
@@ -199,9 +158,8 @@ TEST_P(Acceptance, Run) {
     if (staged) {
         EXPECT_EQ(appended, "") << "a staged run writes no record";
     } else {
-        int code = ExpectedCode(row);
-        std::string rest = std::string(kRecordRest) + (code == 0 ? "Success" : "Unknown") +
-                           ",ReturnCode=" + std::to_string(code) + " \r\n";
+        char rest[200];
+        ASSERT_TRUE(RecordRest(rest, sizeof rest, "Sample Driver Update", "2.04.11", code));
         EXPECT_TRUE(IsRecord(appended, rest, {dayBefore, dayAfter}));
     }
 

@@ -1,9 +1,12 @@
 // The self-test's stand-in utility: vorpkg-selftest.exe copied into a folder
 // as mervane.exe, as the self-test puts it into its packages. Anywhere but
-// in a package the self-test made (its marked scenario file beside it) it
-// must do nothing and say what it is, so that a copy left on a CD never
-// passes for an update; in such a package it behaves as tools/mervane.exe.
+// in a package of a self-test running now (its scenario file beside it,
+// marked with the one-off value whose mutex that self-test holds; here this
+// test holds it) it must do nothing and say what it is, so that a copy left
+// on a CD or by an interrupted self-test never passes for an update; in
+// such a package it behaves as tools/mervane.exe.
 #include "process.h"
+#include "selftest/standin.h"
 #include "winfs.h"
 
 #include <windows.h>
@@ -15,7 +18,7 @@ namespace {
 const char kNotice[] =
     "This is vorpkg's self-test stand-in (vorpkg-selftest.exe), not the vendor's update utility mervane.exe: it "
     "has updated nothing.";
-const char kMark[] = "# vorpkg self-test scenario\n";
+const char kMark[] = "# vorpkg self-test scenario 5eed0fca11ab1e00\n";
 
 struct StandInRow {
     const char* name;
@@ -34,6 +37,8 @@ const StandInRow kRows[] = {
     {"scenario_without_the_mark", "first driver\n", true, 4, true, "", false},
     {"mark_not_on_the_first_line", "first clean\n# vorpkg self-test scenario\n", true, 4, true, "", false},
     {"empty_scenario_file", "", true, 4, true, "", false},
+    {"mark_without_a_value", "# vorpkg self-test scenario\n", true, 4, true, "", false},
+    {"no_self_test_holds_the_value", "# vorpkg self-test scenario 0ld0ld0ld0ld0ld0\n", true, 4, true, "", false},
     // In a package of the self-test's: the test utility's own checks.
     {"marked_line_refused", kMark, false, 2, false, "refused", false},
     {"marked_line_accepted", kMark, true, 0, false, "line", true},
@@ -43,6 +48,9 @@ class StandIn : public testing::TestWithParam<StandInRow> {};
 
 TEST_P(StandIn, AnswersOnlyInATestPackage) {
     const StandInRow& row = GetParam();
+    std::string live = std::string(kLiveMutexPrefix) + "5eed0fca11ab1e00";
+    HANDLE held = CreateMutexA(nullptr, FALSE, live.c_str());
+    ASSERT_NE(held, nullptr);
     TempDir dir;
     std::string exe = dir / "mervane.exe";
     ASSERT_TRUE(CopyFileA((BinDir() + "\\vorpkg-selftest.exe").c_str(), exe.c_str(), FALSE));
@@ -69,6 +77,7 @@ TEST_P(StandIn, AnswersOnlyInATestPackage) {
                                                                 : "<missing>";
     EXPECT_EQ(ReadFileBytes(dir / "mervane.trace"), traced);
     EXPECT_EQ(FileExists(dir / "VOR.LOG"), row.log);
+    CloseHandle(held);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, StandIn, testing::ValuesIn(kRows),
