@@ -47,8 +47,6 @@ bool AddInheritedEntry(ACL* acl, DWORD index, DWORD access, PSID sid) {
     return true;
 }
 
-typedef BOOL(WINAPI* SetControlFn)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL, SECURITY_DESCRIPTOR_CONTROL);
-
 // Windows 2000 and later would add the root's inheritable entries to ours
 // unless the DACL is protected; NT 4.0 inherits nothing by itself and has
 // no call to protect it with. Which of the two it is, the version says: a
@@ -63,8 +61,7 @@ bool ProtectFromParent(SECURITY_DESCRIPTOR* sd) {
     if (advapi == nullptr) return false;  // linked to us: it is loaded
     FARPROC found = g_os.GetProcAddress(advapi, "SetSecurityDescriptorControl");
     if (found == nullptr) return false;
-    SetControlFn setControl = reinterpret_cast<SetControlFn>(reinterpret_cast<void*>(found));
-    return setControl(sd, SE_DACL_PROTECTED, SE_DACL_PROTECTED) != FALSE;
+    return g_os.SetSecurityDescriptorControl(sd, SE_DACL_PROTECTED, SE_DACL_PROTECTED) != FALSE;
 }
 
 bool BuildPrivateSecurity(const Entry* entries, int count, SECURITY_ATTRIBUTES* attributes) {

@@ -1,5 +1,21 @@
 #include "os/oscalls.h"
 
+namespace {
+
+// Looked up where it is called: NT 4.0's ADVAPI32 has no such export, and
+// an import of it would keep the program from loading there.
+BOOL WINAPI SetControlWhereThere(PSECURITY_DESCRIPTOR sd, SECURITY_DESCRIPTOR_CONTROL mask,
+                                 SECURITY_DESCRIPTOR_CONTROL bits) {
+    typedef BOOL(WINAPI * SetControlFn)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL,
+                                        SECURITY_DESCRIPTOR_CONTROL);
+    HMODULE advapi = ::GetModuleHandleA("advapi32.dll");
+    FARPROC found = advapi != nullptr ? ::GetProcAddress(advapi, "SetSecurityDescriptorControl") : nullptr;
+    if (found == nullptr) return FALSE;
+    return reinterpret_cast<SetControlFn>(reinterpret_cast<void*>(found))(sd, mask, bits);
+}
+
+}  // namespace
+
 OsCalls g_os = {
     ::GetCurrentDirectoryA,
     ::SetCurrentDirectoryA,
@@ -35,6 +51,13 @@ OsCalls g_os = {
     ::GetFileAttributesA,
     ::GetTickCount,
     ::_fsopen,
+    ::fread,
+    ::fgets,
+    ::fgetc,
+    ::fseek,
+    ::ftell,
+    ::setvbuf,
+    ::fclose,
     // Held folders
     ::CreateFileA,
     ::GetFileInformationByHandle,
@@ -52,6 +75,7 @@ OsCalls g_os = {
     ::LookupAccountSidA,
     ::MoveFileA,
     ::GetDriveTypeA,
+    SetControlWhereThere,
 };
 
 #ifndef VORPKG_FAULT_BYTEWISE

@@ -48,6 +48,15 @@ struct OsCalls {
     // The files read or appended through the run-time's streams (version.id,
     // VOR.LOG, the result log): _fsopen, which fopen is with _SH_DENYNO.
     decltype(&::_fsopen) OpenStream;
+    // What is read from them, and how: each can fail, and a failed read is
+    // not the end of the file.
+    decltype(&::fread) ReadStream;
+    decltype(&::fgets) ReadStreamLine;
+    decltype(&::fgetc) ReadStreamChar;
+    decltype(&::fseek) SeekStream;
+    decltype(&::ftell) TellStream;
+    decltype(&::setvbuf) BufferStream;
+    decltype(&::fclose) CloseStream;
     // Held folders (src/common/heldfolder.cpp, trustedfolder.cpp): the
     // handle, its identity, its owner and DACL, and the running user they
     // are checked against.
@@ -69,6 +78,10 @@ struct OsCalls {
     decltype(&::MoveFileA) MoveFileA;
     // A package folder on a network drive: its permissions are the server's.
     decltype(&::GetDriveTypeA) GetDriveTypeA;
+    // Protects a DACL from its parent's entries (Windows 2000 and later; NT
+    // 4.0 has no such call and is never handed it: FALSE there).
+    BOOL(WINAPI* SetSecurityDescriptorControl)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL,
+                                               SECURITY_DESCRIPTOR_CONTROL);
 };
 
 extern OsCalls g_os;

@@ -35,8 +35,13 @@ int qvLogger(int resultCode) {
     char second[kVersionLineSize];
     const char* update = nullptr;
     const char* newValue = nullptr;
-    ReadVersionValues(f, first, second, &update, &newValue);
-    (void)fclose(f);  // read only: nothing to lose
+    bool read = ReadVersionValues(f, first, second, &update, &newValue, g_os.ReadStreamLine);
+    (void)g_os.CloseStream(f);  // read only: nothing to lose
+    // Values the file may not hold would be recorded as its own.
+    if (!read) {
+        ConsoleMessage("qvLogger: Cannot Read Version.id file");
+        return kVersionUnreadable;
+    }
 
     FormatStamp(now.wHour, now.wMinute, now.wSecond, false, g_time);
     FormatStamp(now.wMonth, now.wDay, now.wYear, true, g_date);

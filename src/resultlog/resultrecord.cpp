@@ -28,7 +28,9 @@ int Cut(int fd, long length) { return _chsize(fd, length); }
 
 const char kCreationFailed[] = "Log File Creation Failed!";
 
-[[noreturn]] void EndRun(const char* message) {
+// A folder still held is let go first: nothing of the run stays open.
+[[noreturn]] void EndRun(const char* message, HeldFolder* held = nullptr) {
+    if (held != nullptr) LetGo(held);
     ConsoleMessage(message);
     exit(1);
 }
@@ -85,20 +87,20 @@ void HoldLogFolder(const char* dir, HeldFolder* held) {
 // trusted owner that others may write to (made by an earlier version, or
 // renamed into place) is made private first: records keep flowing with no
 // step for the administrator, and nobody else can rewrite them.
-void SecureLogFolder(const char* dir, const HeldFolder& held) {
+void SecureLogFolder(const char* dir, HeldFolder* held) {
     NotOursWhy why = kWhyNone;
-    Trust trust = JudgeHeldFolder(dir, held, kOthersRead, &why);
+    Trust trust = JudgeHeldFolder(dir, *held, kOthersRead, &why);
     if (trust == kOpenToOthers) {
-        if (!MakePrivate(held.handle, kOthersRead)) {
+        if (!MakePrivate(held->handle, kOthersRead)) {
             ConsoleMessage(kNotPrivate);
-            EndRun(kCreationFailed);
+            EndRun(kCreationFailed, held);
         }
         ConsoleMessage2("Result log folder made private: ", dir);
-        trust = JudgeHeldFolder(dir, held, kOthersRead, &why);
+        trust = JudgeHeldFolder(dir, *held, kOthersRead, &why);
     }
     if (trust != kTrusted) {
         SayWhyRefused(why, dir);
-        EndRun(kCreationFailed);
+        EndRun(kCreationFailed, held);
     }
 }
 
@@ -214,16 +216,19 @@ AppendOutcome AppendRecordLine(const char* path, const char* line, const char* a
     }
     // Unbuffered: what a put reports is what reached the file, and after a
     // failure nothing is left over for the close to write behind the cut.
-    bool ok = setvbuf(log, nullptr, _IONBF, 0) == 0;
+    bool ok = g_os.BufferStream(log, nullptr, _IONBF, 0) == 0;
     long length = -1;
-    if (ok && fseek(log, 0, SEEK_END) == 0) length = ftell(log);
+    if (ok && g_os.SeekStream(log, 0, SEEK_END) == 0) length = g_os.TellStream(log);
     ok = ok && length >= 0;
     bool fragment = false;
     if (ok && length > 0) {
-        ok = fseek(log, -1, SEEK_END) == 0;
-        fragment = fgetc(log) != '\n';
+        ok = g_os.SeekStream(log, -1, SEEK_END) == 0;
+        // A last character that cannot be read is no line end to rely on.
+        int last = ok ? g_os.ReadStreamChar(log) : EOF;
+        ok = ok && last != EOF;
+        fragment = last != '\n';
         // A stream that was read must be positioned before it is written.
-        ok = fseek(log, 0, SEEK_END) == 0 && ok;
+        ok = ok && g_os.SeekStream(log, 0, SEEK_END) == 0;
     }
     // A line cut off by an earlier failure or a crash: ours starts anew.
     if (ok && fragment) ok = g_recordIo.put("\n", log) >= 0;
@@ -250,9 +255,9 @@ int WriteResultRecord(const char* date, const char* time, const char* update, co
     if (drive == nullptr || !LogDirPath(path, sizeof path, drive)) EndRun(kCreationFailed);
     HeldFolder folder;
     HoldLogFolder(path, &folder);
-    SecureLogFolder(path, folder);
+    SecureLogFolder(path, &folder);
     char aside[kPathSize];
-    if (!SetAsidePath(aside, sizeof aside, path, date, time)) EndRun(kCreationFailed);
+    if (!SetAsidePath(aside, sizeof aside, path, date, time)) EndRun(kCreationFailed, &folder);
     StrAppend(path, sizeof path, kLogFileName);  // fits: LogDirPath made room
 
     char line[kRecordLineSize];

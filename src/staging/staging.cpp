@@ -58,7 +58,7 @@ bool IsEmptyFolder(const char* dir) {
     WIN32_FIND_DATAA entry;
     HANDLE listing = INVALID_HANDLE_VALUE;
     // The tree copy's listing: the same rule of "empty" and of "end".
-    ListStep step = ListFirst(pattern, false, &entry, &listing);
+    ListStep step = ListFirst(pattern, false, false, &entry, &listing);
     if (step != kListEntry) return step == kListEnd;
     while (step == kListEntry && IsDotOrDotDot(entry.cFileName)) step = ListNext(listing, &entry);
     g_os.FindClose(listing);

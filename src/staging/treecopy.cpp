@@ -59,7 +59,6 @@ bool NoLink(const char* sourceForm, const WIN32_FIND_DATAA& entry) {
     return false;
 }
 
-
 // The walk's own destination, met inside its source (the package holding
 // the staging area): entering it would never end.
 bool IsWalkDestination(const char* sourceForm, const char* name, const char* topDest) {
@@ -117,7 +116,7 @@ int CopyLevel(const char* base, const char* name, bool protectedFolder, const ch
 
     WIN32_FIND_DATAA entry;
     HANDLE listing = INVALID_HANDLE_VALUE;
-    ListStep step = ListFirst(pattern, protectedFolder, &entry, &listing);
+    ListStep step = ListFirst(pattern, name[0] == '\0', protectedFolder, &entry, &listing);
     if (step == kListEnd) return 0;  // nothing in it
     if (step == kListError) return Fail(kFileCopyFailed);
 
@@ -148,7 +147,7 @@ TreeSize SizeLevel(const char* base, const char* name, bool protectedFolder, Wal
 
     WIN32_FIND_DATAA entry;
     HANDLE listing = INVALID_HANDLE_VALUE;
-    ListStep step = ListFirst(pattern, protectedFolder, &entry, &listing);
+    ListStep step = ListFirst(pattern, name[0] == '\0', protectedFolder, &entry, &listing);
     if (step != kListEntry) return step == kListEnd ? kSized : kSizeUnknown;
 
     TreeSize result = kSized;
@@ -194,12 +193,17 @@ TreeSize TreeBytes(const char* source, const char* dest, uint64_t clusterBytes, 
 // Only "no file found" is an empty listing (a drive root has no "." entry);
 // anything else (a folder gone, access denied, a network or CD error) means
 // the level cannot be seen and so cannot be copied whole.
-ListStep ListFirst(const char* pattern, bool protectedFolder, WIN32_FIND_DATAA* entry, HANDLE* listing) {
+// Only "no file found" at the top is an empty listing (a drive root has no
+// "." entry; every folder below one lists its own, so there it means the
+// folder went or cannot be seen); anything else (a folder gone, access
+// denied, a network or CD error) means the level cannot be seen and so
+// cannot be copied whole.
+ListStep ListFirst(const char* pattern, bool top, bool protectedFolder, WIN32_FIND_DATAA* entry, HANDLE* listing) {
     memset(entry, 0, sizeof *entry);
     *listing = g_os.FindFirstFileA(pattern, entry);
     if (*listing != INVALID_HANDLE_VALUE) return kListEntry;
     DWORD error = g_os.GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || (protectedFolder && error == ERROR_ACCESS_DENIED)) return kListEnd;
+    if ((top && error == ERROR_FILE_NOT_FOUND) || (protectedFolder && error == ERROR_ACCESS_DENIED)) return kListEnd;
     return kListError;
 }
 

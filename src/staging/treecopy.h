@@ -30,10 +30,11 @@ TreeSize TreeBytes(const char* source, const char* dest, uint64_t clusterBytes, 
 
 // One listing of a level, shared by the copy, the size walk and the
 // staging area's emptiness check, so that all see the same entries and treat
-// a listing that breaks off the same way. protectedFolder: a refused listing
-// counts as empty (a drive root's System Volume Information).
+// a listing that breaks off the same way. top: the package's own top level,
+// where "no file found" is an empty drive root; protectedFolder: a refused
+// listing counts as empty (a drive root's System Volume Information).
 enum ListStep { kListEntry, kListEnd, kListError };
-ListStep ListFirst(const char* pattern, bool protectedFolder, WIN32_FIND_DATAA* entry, HANDLE* listing);
+ListStep ListFirst(const char* pattern, bool top, bool protectedFolder, WIN32_FIND_DATAA* entry, HANDLE* listing);
 ListStep ListNext(HANDLE listing, WIN32_FIND_DATAA* entry);
 
 #endif

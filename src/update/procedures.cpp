@@ -96,7 +96,8 @@ bool WrittenSince(const LogStamp& before, const LogStamp& after) {
            before.written.dwLowDateTime != after.written.dwLowDateTime;
 }
 
-// Scans the tool log as it stands. False when it cannot be opened.
+// Scans the tool log as it stands. False when it cannot be opened or read
+// to its end.
 bool ScanToolLog(LogScan* scan) {
     LogScanStart(scan);
     // Read as bytes: in text mode a Ctrl-Z byte ends the file early and a
@@ -104,16 +105,21 @@ bool ScanToolLog(LogScan* scan) {
     // CR LF pairs that text mode would fold make no difference.
     FILE* log = g_os.OpenStream(g_logPath, "rb", _SH_DENYNO);
     if (!log) return false;
-    // Pieces of up to 255 characters. A short read means the end of the file
-    // or a read error: either ends the scan.
+    // Pieces of up to 255 characters. A short read ends the scan: at the end
+    // of the file, or on a read error, which leaves the rest unread and so
+    // no evidence of what it holds.
     const size_t want = sizeof g_piece - 1;
+    bool whole = true;
     for (;;) {
-        size_t got = fread(g_piece, 1, want, log);
+        size_t got = g_os.ReadStream(g_piece, 1, want, log);
         LogScanFeed(scan, g_piece, got);
-        if (got < want) break;
+        if (got < want) {
+            whole = feof(log) != 0;
+            break;
+        }
     }
-    (void)fclose(log);  // read only: nothing to lose
-    return true;
+    (void)g_os.CloseStream(log);  // read only: nothing to lose
+    return whole;
 }
 
 // cmd looks for the utility in the current directory and then along PATH:

@@ -5,6 +5,9 @@
 #include <errno.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
+
+#include <string>
 
 #include <type_traits>
 
@@ -15,66 +18,79 @@ const unsigned kCannotFail = 1;   // never failed: the call has no failure
 const unsigned kDisk = 2;         // changes the disk: a cut-off point
 const unsigned kFailsAfter = 4;   // the failing call still does its work (fclose)
 
-// Each entry: its failure value (as an integer) and the last error a failing
-// call leaves. An entry added to a table without a row here stops the build
-// (the static_asserts below).
+// Each entry: its failure value (as an integer), its flags, and the errors a
+// failing call leaves, each swept in turn. Listed are the errors Windows
+// gives for it that lead vorpkg down paths of their own (a listing's
+// ERROR_FILE_NOT_FOUND is its end, ERROR_ALREADY_EXISTS a name taken
+// meanwhile, a sharing violation on the result log is waited out); the
+// others it gives take the path of the first. An entry added to a table
+// without a row here stops the build (the static_asserts below).
 #define SWEEP_OS_TABLE(X)                                                    \
-    X(GetCurrentDirectoryA, 0, ERROR_ACCESS_DENIED, 0)                       \
-    X(SetCurrentDirectoryA, 0, ERROR_ACCESS_DENIED, 0)                       \
-    X(GetSystemDirectoryA, 0, ERROR_ACCESS_DENIED, 0)                        \
-    X(GetVersionExA, 0, ERROR_INSUFFICIENT_BUFFER, 0)                        \
-    X(GetTempFileNameA, 0, ERROR_ACCESS_DENIED, kDisk)                       \
-    X(DeleteFileA, 0, ERROR_ACCESS_DENIED, kDisk)                            \
-    X(GetDiskFreeSpaceA, 0, ERROR_NOT_READY, 0)                              \
-    X(CreateDirectoryA, 0, ERROR_ACCESS_DENIED, kDisk)                       \
-    X(FindFirstFileA, -1, ERROR_ACCESS_DENIED, 0)                            \
-    X(FindNextFileA, 0, ERROR_ACCESS_DENIED, 0)                              \
-    X(FindClose, 0, ERROR_INVALID_HANDLE, 0)                                 \
-    X(CopyFileA, 0, ERROR_DISK_FULL, kDisk)                                  \
-    X(SetFileAttributesA, 0, ERROR_ACCESS_DENIED, kDisk)                     \
-    X(CreateProcessA, 0, ERROR_NOT_ENOUGH_MEMORY, kDisk)                     \
-    X(WaitForSingleObject, -1, ERROR_INVALID_HANDLE, 0)                      \
-    X(GetExitCodeProcess, 0, ERROR_ACCESS_DENIED, 0)                         \
-    X(CloseHandle, 0, ERROR_INVALID_HANDLE, 0)                               \
-    X(GetLastError, 0, 0, kCannotFail)                                       \
-    X(GetLocalTime, 0, 0, kCannotFail)                                       \
-    X(Sleep, 0, 0, kCannotFail)                                              \
-    X(IsDBCSLeadByte, 0, 0, kCannotFail)                                     \
-    X(GetModuleHandleA, 0, ERROR_MOD_NOT_FOUND, 0)                           \
-    X(GetProcAddress, 0, ERROR_PROC_NOT_FOUND, 0)                            \
-    X(InitializeSid, 0, ERROR_INVALID_PARAMETER, 0)                          \
-    X(GetSidSubAuthority, 0, 0, kCannotFail)                                 \
-    X(GetLengthSid, 0, 0, kCannotFail)                                       \
-    X(InitializeAcl, 0, ERROR_INSUFFICIENT_BUFFER, 0)                        \
-    X(AddAccessAllowedAce, 0, ERROR_ALLOTTED_SPACE_EXCEEDED, 0)              \
-    X(GetAce, 0, ERROR_INVALID_PARAMETER, 0)                                 \
-    X(InitializeSecurityDescriptor, 0, ERROR_INVALID_PARAMETER, 0)           \
-    X(SetSecurityDescriptorDacl, 0, ERROR_INVALID_SECURITY_DESCR, 0)         \
-    X(GetFileAttributesA, -1, ERROR_ACCESS_DENIED, 0)                        \
-    X(GetTickCount, 0, 0, kCannotFail)                                       \
-    X(OpenStream, 0, ERROR_SHARING_VIOLATION, kDisk)                         \
-    X(CreateFileA, -1, ERROR_SHARING_VIOLATION, 0)                           \
-    X(GetFileInformationByHandle, 0, ERROR_ACCESS_DENIED, 0)                 \
-    X(GetVolumeInformationA, 0, ERROR_NOT_READY, 0)                          \
-    X(GetCurrentProcess, 0, 0, kCannotFail)                                  \
-    X(OpenProcessToken, 0, ERROR_ACCESS_DENIED, 0)                           \
-    X(GetTokenInformation, 0, ERROR_ACCESS_DENIED, 0)                        \
-    X(GetKernelObjectSecurity, 0, ERROR_ACCESS_DENIED, 0)                    \
-    X(GetSecurityDescriptorOwner, 0, ERROR_INVALID_SECURITY_DESCR, 0)        \
-    X(GetSecurityDescriptorDacl, 0, ERROR_INVALID_SECURITY_DESCR, 0)         \
-    X(EqualSid, 0, 0, kCannotFail)                                           \
-    X(SetKernelObjectSecurity, 0, ERROR_ACCESS_DENIED, kDisk)              \
-    X(LookupAccountSidA, 0, ERROR_NONE_MAPPED, 0)                            \
-    X(MoveFileA, 0, ERROR_ACCESS_DENIED, kDisk)                              \
-    X(GetDriveTypeA, 0, ERROR_NOT_READY, 0)
+    X(GetCurrentDirectoryA, 0, 0, ERROR_ACCESS_DENIED)                       \
+    X(SetCurrentDirectoryA, 0, 0, ERROR_ACCESS_DENIED)                       \
+    X(GetSystemDirectoryA, 0, 0, ERROR_ACCESS_DENIED)                        \
+    X(GetVersionExA, 0, 0, ERROR_INSUFFICIENT_BUFFER)                        \
+    X(GetTempFileNameA, 0, kDisk, ERROR_ACCESS_DENIED)                       \
+    X(DeleteFileA, 0, kDisk, ERROR_ACCESS_DENIED)                            \
+    X(GetDiskFreeSpaceA, 0, 0, ERROR_NOT_READY)                              \
+    X(CreateDirectoryA, 0, kDisk, ERROR_ACCESS_DENIED, ERROR_ALREADY_EXISTS)                       \
+    X(FindFirstFileA, -1, 0, ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND)                            \
+    X(FindNextFileA, 0, 0, ERROR_ACCESS_DENIED)                              \
+    X(FindClose, 0, 0, ERROR_INVALID_HANDLE)                                 \
+    X(CopyFileA, 0, kDisk, ERROR_DISK_FULL)                                  \
+    X(SetFileAttributesA, 0, kDisk, ERROR_ACCESS_DENIED)                     \
+    X(CreateProcessA, 0, kDisk, ERROR_NOT_ENOUGH_MEMORY)                     \
+    X(WaitForSingleObject, -1, 0, ERROR_INVALID_HANDLE)                      \
+    X(GetExitCodeProcess, 0, 0, ERROR_ACCESS_DENIED)                         \
+    X(CloseHandle, 0, 0, ERROR_INVALID_HANDLE)                               \
+    X(GetLastError, 0, kCannotFail, 0)                                       \
+    X(GetLocalTime, 0, kCannotFail, 0)                                       \
+    X(Sleep, 0, kCannotFail, 0)                                              \
+    X(IsDBCSLeadByte, 0, kCannotFail, 0)                                     \
+    X(GetModuleHandleA, 0, 0, ERROR_MOD_NOT_FOUND)                           \
+    X(GetProcAddress, 0, 0, ERROR_PROC_NOT_FOUND)                            \
+    X(InitializeSid, 0, 0, ERROR_INVALID_PARAMETER)                          \
+    X(GetSidSubAuthority, 0, kCannotFail, 0)                                 \
+    X(GetLengthSid, 0, kCannotFail, 0)                                       \
+    X(InitializeAcl, 0, 0, ERROR_INSUFFICIENT_BUFFER)                        \
+    X(AddAccessAllowedAce, 0, 0, ERROR_ALLOTTED_SPACE_EXCEEDED)              \
+    X(GetAce, 0, 0, ERROR_INVALID_PARAMETER)                                 \
+    X(InitializeSecurityDescriptor, 0, 0, ERROR_INVALID_PARAMETER)           \
+    X(SetSecurityDescriptorDacl, 0, 0, ERROR_INVALID_SECURITY_DESCR)         \
+    X(GetFileAttributesA, -1, 0, ERROR_ACCESS_DENIED)                        \
+    X(GetTickCount, 0, kCannotFail, 0)                                       \
+    X(OpenStream, 0, kDisk, ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED)    \
+    X(ReadStream, 0, 0, ERROR_READ_FAULT)                                    \
+    X(ReadStreamLine, 0, 0, ERROR_READ_FAULT)                                \
+    X(ReadStreamChar, -1, 0, ERROR_READ_FAULT)                               \
+    X(SeekStream, -1, 0, ERROR_SEEK)                                         \
+    X(TellStream, -1, 0, ERROR_SEEK)                                         \
+    X(BufferStream, -1, 0, ERROR_NOT_ENOUGH_MEMORY)                          \
+    X(CloseStream, -1, kFailsAfter, ERROR_INVALID_HANDLE)                         \
+    X(CreateFileA, -1, 0, ERROR_SHARING_VIOLATION)                           \
+    X(GetFileInformationByHandle, 0, 0, ERROR_ACCESS_DENIED)                 \
+    X(GetVolumeInformationA, 0, 0, ERROR_NOT_READY)                          \
+    X(GetCurrentProcess, 0, kCannotFail, 0)                                  \
+    X(OpenProcessToken, 0, 0, ERROR_ACCESS_DENIED)                           \
+    X(GetTokenInformation, 0, 0, ERROR_ACCESS_DENIED)                        \
+    X(GetKernelObjectSecurity, 0, 0, ERROR_ACCESS_DENIED)                    \
+    X(GetSecurityDescriptorOwner, 0, 0, ERROR_INVALID_SECURITY_DESCR)        \
+    X(GetSecurityDescriptorDacl, 0, 0, ERROR_INVALID_SECURITY_DESCR)         \
+    X(EqualSid, 0, kCannotFail, 0)                                           \
+    X(SetKernelObjectSecurity, 0, kDisk, ERROR_ACCESS_DENIED)                  \
+    X(LookupAccountSidA, 0, 0, ERROR_NONE_MAPPED)                            \
+    X(MoveFileA, 0, kDisk, ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND)        \
+    X(GetDriveTypeA, 0, 0, ERROR_NOT_READY)                                  \
+    X(SetSecurityDescriptorControl, 0, 0, ERROR_INVALID_SECURITY_DESCR)
 
-// The record's writes fail as a full disk fails them; fclose releases the
-// stream even when it reports a failure.
+// The record's writes fail as a full disk fails them, a put also after
+// writing part of its text; fclose releases the stream even when it reports
+// a failure.
 #define SWEEP_IO_TABLE(X)                       \
-    X(put, -1, ERROR_DISK_FULL, kDisk)          \
-    X(flush, -1, ERROR_DISK_FULL, kDisk)        \
-    X(close, -1, ERROR_DISK_FULL, kDisk | kFailsAfter) \
-    X(cut, -1, ERROR_DISK_FULL, kDisk)
+    X(put, -1, kDisk, ERROR_DISK_FULL, kPartWritten) \
+    X(flush, -1, kDisk, ERROR_DISK_FULL)        \
+    X(close, -1, kDisk | kFailsAfter, ERROR_DISK_FULL) \
+    X(cut, -1, kDisk, ERROR_DISK_FULL)
 
 #define SWEEP_COUNT(...) +1
 static_assert(sizeof(OsCalls) == (0 SWEEP_OS_TABLE(SWEEP_COUNT)) * sizeof(void*),
@@ -83,11 +99,12 @@ static_assert(sizeof(RecordIo) == (0 SWEEP_IO_TABLE(SWEEP_COUNT)) * sizeof(void*
               "a RecordIo entry has no row in SWEEP_IO_TABLE: give it its failure there");
 
 FaultKind g_kind = kNoFault;
-long g_point = 0;
+Fault g_first, g_second;
 long g_bound = 0;
 long g_calls = 0;
 std::vector<CallPoint>* g_points = nullptr;
 const char* g_faulted = nullptr;
+DWORD g_error = 0;  // of the call being failed
 bool g_logOpen = false;
 
 // The way back out of a run that calls exit or passes the bound.
@@ -109,15 +126,18 @@ Decision OnCall(const char* entry, unsigned flags) {
         g_bounded = true;
         BackToHarness();
     }
-    if (k != g_point) return kPassOn;
-    g_faulted = entry;
+    const Fault* f = k == g_first.point ? &g_first : k == g_second.point ? &g_second : nullptr;
+    if (f == nullptr) return kPassOn;
+    if (f == &g_first) g_faulted = entry;
     // As if killed or the power cut: no exit handlers, no flush.
     if (g_kind == kCut) TerminateProcess(GetCurrentProcess(), kCutExit);
+    g_error = f->error;
     return g_kind == kFail && canFail ? kFailIt : kPassOn;
 }
 
 template <typename R>
 R FailWith(intptr_t value, DWORD error) {
+    if (error == kPartWritten) error = ERROR_DISK_FULL;
     SetLastError(error);
     _doserrno = error;
     errno = error == ERROR_DISK_FULL ? ENOSPC : EACCES;
@@ -130,22 +150,42 @@ R FailWith(intptr_t value, DWORD error) {
     }
 }
 
+// Part of the text written, then the write fails (a disk full midway).
+void WritePart(const char* text, FILE* f);
+
+struct Row {
+    const char* name;
+    std::vector<DWORD> errors;
+    bool canFail;
+};
+
 }  // namespace
 
 OsCalls g_passOs;
 RecordIo g_passIo;
 
+namespace {
+
+void WritePart(const char* text, FILE* f) {
+    std::string part(text, strlen(text) / 2);
+    if (!part.empty()) (void)g_passIo.put(part.c_str(), f);
+}
+
+}  // namespace
+
 // Each wrapper is a captureless lambda, made a function of the entry's own
 // type by the assignment.
-#define SWEEP_WRAP(table, pass, name, value, error, flags)                          \
+#define SWEEP_WRAP(table, pass, name, value, flags, ...)                             \
     table.name = [](auto... a) -> decltype(pass.name(a...)) {                       \
         using R = decltype(pass.name(a...));                                        \
         if (OnCall(#name, flags) == kPassOn) return pass.name(a...);                \
         if ((flags) & kFailsAfter) (void)pass.name(a...);                           \
-        return FailWith<R>(value, error);                                           \
+        if constexpr (std::is_invocable_v<decltype(WritePart), decltype(a)...>)       \
+            if (g_error == kPartWritten) WritePart(a...);                           \
+        return FailWith<R>(value, g_error);                                         \
     };
-#define SWEEP_WRAP_OS(name, value, error, flags) SWEEP_WRAP(g_os, g_passOs, name, value, error, flags)
-#define SWEEP_WRAP_IO(name, value, error, flags) SWEEP_WRAP(g_recordIo, g_passIo, name, value, error, flags)
+#define SWEEP_WRAP_OS(name, value, flags, ...) SWEEP_WRAP(g_os, g_passOs, name, value, flags)
+#define SWEEP_WRAP_IO(name, value, flags, ...) SWEEP_WRAP(g_recordIo, g_passIo, name, value, flags)
 
 void InstallHooks() {
     g_passOs = g_os;
@@ -154,12 +194,30 @@ void InstallHooks() {
     SWEEP_IO_TABLE(SWEEP_WRAP_IO)
 }
 
-#define SWEEP_NAME(name, ...) #name,
-std::vector<const char*> EntryNames() { return {SWEEP_OS_TABLE(SWEEP_NAME) SWEEP_IO_TABLE(SWEEP_NAME)}; }
+#define SWEEP_ROW(name, value, flags, ...) {#name, {__VA_ARGS__}, ((flags) & kCannotFail) == 0},
+namespace {
+const std::vector<Row>& Rows() {
+    static const std::vector<Row> rows = {SWEEP_OS_TABLE(SWEEP_ROW) SWEEP_IO_TABLE(SWEEP_ROW)};
+    return rows;
+}
+}  // namespace
 
-void ArmRun(FaultKind kind, long point, long bound, std::vector<CallPoint>* points) {
+std::vector<const char*> EntryNames() {
+    std::vector<const char*> names;
+    for (const Row& r : Rows()) names.push_back(r.name);
+    return names;
+}
+
+std::vector<DWORD> ErrorsOf(const char* entry) {
+    for (const Row& r : Rows())
+        if (strcmp(r.name, entry) == 0) return r.canFail ? r.errors : std::vector<DWORD>();
+    return {};
+}
+
+void ArmRun(FaultKind kind, Fault first, long bound, std::vector<CallPoint>* points, Fault second) {
     g_kind = kind;
-    g_point = point;
+    g_first = first;
+    g_second = second;
     g_bound = bound;
     g_calls = 0;
     g_points = points;

@@ -29,10 +29,23 @@ void InstallHooks();
 // The names of all entries of both tables.
 std::vector<const char*> EntryNames();
 
-// Arms the wrappers for one run: the call point to fault (1 for the first
-// call) and a bound on calls, past which the run is ended. Each call is
-// appended to points when given.
-void ArmRun(FaultKind kind, long point, long bound, std::vector<CallPoint>* points);
+// A put that writes part of its text before it fails: swept as an error.
+const DWORD kPartWritten = 0xE0000001;
+
+// The errors an entry's failure is swept with, in turn (none: it cannot fail).
+std::vector<DWORD> ErrorsOf(const char* entry);
+
+// One call point to fault (1 for the first call; 0: none) and the error it
+// leaves.
+struct Fault {
+    long point;
+    DWORD error;
+};
+
+// Arms the wrappers for one run: the call point to fault, a second one that
+// only the first one's path reaches, and a bound on calls, past which the
+// run is ended. Each call is appended to points when given.
+void ArmRun(FaultKind kind, Fault first, long bound, std::vector<CallPoint>* points, Fault second = {0, 0});
 long CallsMade();
 const char* FaultedEntry();  // the entry at the faulted point, once reached
 

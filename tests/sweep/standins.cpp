@@ -75,6 +75,8 @@ BOOL WINAPI PlayUtility(LPCSTR, LPSTR line, LPSECURITY_ATTRIBUTES, LPSECURITY_AT
     bool rerun = command.find("/oinowdp") != std::string::npos;
     bool ours = GetFileAttributesA((here + "mervane.exe").c_str()) != INVALID_FILE_ATTRIBUTES;
     std::string entry = Roles(command) + " | in " + Roles(here) + (ours ? "" : " | from PATH");
+    // Nothing may start while an earlier run may still be at work.
+    if (!g_started.empty()) entry += " | while one not awaited";
     g_utility.runs.push_back(entry + " | not awaited");
     if (g_utility.runs.size() == 1) g_utility.copy = Snapshot(here);
 
@@ -246,7 +248,8 @@ void RemoveStagingAreas() {
     DeleteFileA(kStagingNames);
 }
 
-void CloseLeftHandles() {
+int CloseLeftHandles() {
+    int left = static_cast<int>(g_open.size());
     for (const auto& h : g_open) {
         if (h.second)
             g_realFindClose(h.first);
@@ -256,6 +259,7 @@ void CloseLeftHandles() {
     g_open.clear();
     g_started.clear();
     NoteLogOpen(false);
+    return left;
 }
 
 std::string SameStagingName(std::string text) {

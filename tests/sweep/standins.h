@@ -25,8 +25,9 @@ void SetStage(const char* winver, const char* firstLog, const char* rerunLog, co
 void ResetUtility();
 const UtilityRuns& Utility();
 
-// Closes what the run left open (as the end of its process would).
-void CloseLeftHandles();
+// Closes what the run left open (as the end of its process would) and
+// says how many handles that was.
+int CloseLeftHandles();
 
 // Removes the staging areas (and temporary files) runs made, none other.
 void RemoveStagingAreas();

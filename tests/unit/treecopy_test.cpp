@@ -237,7 +237,9 @@ TEST(ListingError, FailsTheLevel) {
         {"", true, ERROR_ACCESS_DENIED, {kCopyFailed}},
         {"sub\\deeper", true, ERROR_PATH_NOT_FOUND, {kCopyFailed, kNestedFailed, kNestedFailed}},
         {"sub", false, ERROR_NOT_READY, {kCopyFailed, kNestedFailed}},  // the CD taken out
-        {"sub", true, ERROR_FILE_NOT_FOUND, {}},                         // as an empty drive root
+        {"", true, ERROR_FILE_NOT_FOUND, {}},                            // as an empty drive root
+        // Below the top every folder lists its own ".": it went or cannot be seen.
+        {"sub", true, ERROR_FILE_NOT_FOUND, {kCopyFailed, kNestedFailed}},
         {"sub", false, ERROR_NO_MORE_FILES, {}},
     };
     OsOverride<decltype(OsCalls::FindFirstFileA)> first(&OsCalls::FindFirstFileA, FaultyFindFirst);
