@@ -57,8 +57,9 @@ bool IsEmptyFolder(const char* dir) {
     if (!JoinPath(pattern, sizeof pattern, dir, "*.*", "")) return false;
     WIN32_FIND_DATAA entry;
     HANDLE listing = INVALID_HANDLE_VALUE;
-    // The tree copy's listing: the same rule of "empty" and of "end".
-    ListStep step = ListFirst(pattern, false, false, &entry, &listing);
+    // The tree copy's listing: the same rule of "empty" and of "end", the
+    // area being the top of its own listing (held: it cannot go meanwhile).
+    ListStep step = ListFirst(pattern, true, false, &entry, &listing);
     if (step != kListEntry) return step == kListEnd;
     while (step == kListEntry && IsDotOrDotDot(entry.cFileName)) step = ListNext(listing, &entry);
     g_os.FindClose(listing);

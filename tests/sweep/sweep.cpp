@@ -600,9 +600,39 @@ void SecondFaults(const Baseline& b, Fault first, const Outcome& o, const std::v
     }
 }
 
+// The entries that can fail and no run of the lanes failed: each lane's
+// SWEEP_INJECTED file names what it failed, one entry a line.
+std::string Uninjected(const std::set<std::string>& injected) {
+    std::string uninjected;
+    for (const char* name : EntryNames())
+        if (injected.count(name) == 0 && !ErrorsOf(name).empty())
+            uninjected += std::string(uninjected.empty() ? "" : ", ") + name;
+    return uninjected;
+}
+
+int Reach(int files, char** names) {
+    std::set<std::string> injected;
+    for (int i = 0; i < files; ++i) {
+        if (!FileExists(names[i])) {
+            printf("sweep: no lane wrote %s\n", names[i]);
+            return 1;
+        }
+        std::string text = ReadFileBytes(names[i]);
+        for (size_t at = 0, end; at < text.size(); at = end + 1) {
+            end = text.find('\n', at);
+            if (end == std::string::npos) end = text.size();
+            if (end > at) injected.insert(text.substr(at, end - at));
+        }
+    }
+    std::string uninjected = Uninjected(injected);
+    printf("sweep: entries that can fail and no lane failed: %s\n", uninjected.empty() ? "none" : uninjected.c_str());
+    return uninjected.empty() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && strcmp(argv[1], "--reach") == 0) return Reach(argc - 2, argv + 2);
     InstallHooks();
     InstallStandIns();
     _putenv(("SYSTEMDRIVE=" + kSystemDrive).c_str());
@@ -619,6 +649,8 @@ int main(int argc, char** argv) {
     // one of its comma-separated words (all when unset). Lanes run at once
     // need a Wine prefix each: they share the drive root's staging areas.
     const char* only = getenv("SWEEP_SCENARIOS");
+    const char* injectedFile = getenv("SWEEP_INJECTED");
+    if (injectedFile != nullptr) DeleteFileA(injectedFile);
     int swept = 0;
     for (int i = 0; i < kScenarioCount; ++i) {
         const Scenario& s = kScenarios[i];
@@ -675,12 +707,14 @@ int main(int argc, char** argv) {
     for (const char* name : EntryNames())
         if (called.count(name) == 0) never += std::string(never.empty() ? "" : ", ") + name;
     printf("sweep: entries no fault-free run calls: %s\n", never.empty() ? "none" : never.c_str());
-    std::string uninjected;
-    for (const char* name : EntryNames())
-        if (g_injected.count(name) == 0 && !ErrorsOf(name).empty())
-            uninjected += std::string(uninjected.empty() ? "" : ", ") + name;
+    std::string uninjected = Uninjected(g_injected);
     printf("sweep: entries that can fail and were never failed: %s\n", uninjected.empty() ? "none" : uninjected.c_str());
     if (!uninjected.empty() && only == nullptr) ++g_failedChecks;
+    if (injectedFile != nullptr) {
+        std::string names;
+        for (const std::string& e : g_injected) names += e + "\n";
+        WriteFileBytes(injectedFile, names);
+    }
     for (const char* why : kNeverInjected) printf("sweep: never injected: %s\n", why);
     for (const auto& a : g_accepted) printf("sweep: accepted, %ld times: %s\n", a.second, a.first.c_str());
     Reset(kScenarios[0]);
