@@ -79,7 +79,13 @@ std::multiset<std::string> DiskState() {
         if (path.back() == '\\')
             for (const std::string& below : ListTree("C:\\" + e)) state.insert(SameStagingName(path + below));
     }
-    for (const std::string& e : ListTree(kSystemDrive)) state.insert("<sys>\\" + e);
+    // A log set aside is named by its run's stamp: named alike too.
+    const std::string aside = "QV-open-to-others-set-aside-";
+    for (std::string e : ListTree(kSystemDrive)) {
+        size_t at = e.find(aside);
+        if (at != std::string::npos) e = e.substr(0, at + aside.size()) + "*.log";
+        state.insert("<sys>\\" + e);
+    }
     for (const std::string& e : ListTree(kPackage)) state.insert("<package>\\" + e);
     return state;
 }
