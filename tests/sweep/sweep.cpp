@@ -546,7 +546,13 @@ const char* const kNeverInjected[] = {
     "OpenStream with ERROR_FILE_NOT_FOUND: a file that is there reported missing is one removed meanwhile; for "
     "version.id that is a package without one (no record, as for any such package)",
     "the errors not listed in an entry's row: vorpkg tells none of them apart from the first listed",
+    "LookupAccountSidA: it names the owner of a result log of another account, and no scenario plays one (Wine "
+    "makes one only of a file of another Unix owner, which these in-process runs cannot set); the e2e tests "
+    "ResultLogOwner.* and ResultLogDeath play it",
 };
+// Entries that can fail but that no scenario reaches: named above, and the
+// only ones the reach check lets pass unfailed.
+const char* const kUnreached[] = {"LookupAccountSidA"};
 
 // A fault-free run's calls and outcome, for one scenario.
 struct Baseline {
@@ -611,7 +617,9 @@ void SecondFaults(const Baseline& b, Fault first, const Outcome& o, const std::v
 std::string Uninjected(const std::set<std::string>& injected) {
     std::string uninjected;
     for (const char* name : EntryNames())
-        if (injected.count(name) == 0 && !ErrorsOf(name).empty())
+        if (injected.count(name) == 0 && !ErrorsOf(name).empty() &&
+            std::none_of(std::begin(kUnreached), std::end(kUnreached),
+                         [name](const char* u) { return strcmp(u, name) == 0; }))
             uninjected += std::string(uninjected.empty() ? "" : ", ") + name;
     return uninjected;
 }
