@@ -594,7 +594,10 @@ Outcome FailedRun(const Baseline& b, Fault first, Fault second, const std::vecto
 // The calls a first fault leads to that the fault-free run does not make: the
 // path it took away from the fault-free run's, where that path went on (the
 // run recovered, or reached an entry no fault-free run calls). Each is
-// failed in turn with the first fault.
+// failed in turn with the first fault. Where a run that recovered falls back
+// into the fault-free run's calls (a retry that worked, then the rest as
+// ever), that common end is left out: its points are the fault-free run's,
+// each failed on its own already.
 void SecondFaults(const Baseline& b, Fault first, const Outcome& o, const std::vector<CallPoint>& made,
                   const std::set<std::string>& fault_free) {
     size_t d = static_cast<size_t>(first.point);
@@ -602,7 +605,12 @@ void SecondFaults(const Baseline& b, Fault first, const Outcome& o, const std::v
     bool strange = false;
     for (size_t j = d; j < made.size(); ++j) strange = strange || fault_free.count(made[j].entry) == 0;
     if (d >= made.size() || (o.result != b.base.result && !strange)) return;
-    for (size_t j = d; j < made.size(); ++j) {
+    size_t end = made.size();
+    for (size_t k = b.calls.size(); end > d && k > static_cast<size_t>(first.point) &&
+                                    strcmp(made[end - 1].entry, b.calls[k - 1].entry) == 0;
+         --k)
+        --end;
+    for (size_t j = d; j < end; ++j) {
         if (!made[j].canFail) continue;
         for (DWORD e : ErrorsOf(made[j].entry)) {
             std::vector<CallPoint> again;
