@@ -444,11 +444,15 @@ void Leftovers(const Run& r) {
                                               std::to_string(r.base.handlesLeft) + ")"});
 }
 
-// The faulted call points were reached, each the call the reference run
-// made there.
+// The faulted call points were reached and failed there, each the call the
+// reference run made there.
 void Replay(const Run& r, const std::vector<CallPoint>& made, const std::vector<CallPoint>& reference, long point) {
     if (static_cast<long>(made.size()) < point) {
         r.failed->push_back({"replay", "call " + std::to_string(point) + " never reached"});
+        return;
+    }
+    if (!made[point - 1].failed) {
+        r.failed->push_back({"replay", "call " + std::to_string(point) + " (" + made[point - 1].entry + ") not failed"});
         return;
     }
     for (long j = 0; j < point && j < static_cast<long>(reference.size()); ++j)
