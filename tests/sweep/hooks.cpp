@@ -132,7 +132,10 @@ Decision OnCall(const char* entry, unsigned flags) {
     // As if killed or the power cut: no exit handlers, no flush.
     if (g_kind == kCut) TerminateProcess(GetCurrentProcess(), kCutExit);
     g_error = f->error;
-    return g_kind == kFail && canFail ? kFailIt : kPassOn;
+    if (g_kind != kFail || !canFail) return kPassOn;
+    // Marked on the call as recorded, not as counted: replay sees a miscount.
+    if (g_points != nullptr) g_points->back().failed = true;
+    return kFailIt;
 }
 
 template <typename R>

@@ -17,6 +17,7 @@ struct CallPoint {
     bool canFail;
     bool changesDisk;
     bool logOpen;  // made while the result log was open
+    bool failed = false;  // the hooks failed it: where the fault landed
 };
 
 // What each wrapper passes a call on to: the real tables, until the sweep
