@@ -151,10 +151,14 @@ std::string WinToHost(const std::string& winPath) {
 
 void OnHost(const std::string& command) {
     // Wine does not report a Unix program's end: it writes its status to a
-    // file last, and that file is waited for.
+    // file last, and that file is waited for. It is started by start.exe,
+    // not by this process: the end of a Unix program that a Wine process
+    // started itself may be taken for that process's own end, which then
+    // stops there, exit code 0 and its buffered output lost.
     static int serial = 0;
     std::string done = "/tmp/vorpkg-onhost-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++);
-    std::string line = "Z:\\bin\\sh -c \"" + command + "; echo $? >" + done + ".tmp; mv " + done + ".tmp " + done + "\"";
+    std::string line = "start.exe /unix /bin/sh -c \"" + command + "; echo $? >" + done + ".tmp; mv " + done + ".tmp " +
+                       done + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
