@@ -8,6 +8,7 @@
 #include "selftest/standin.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #ifndef VORPKG_SELFTEST_VERSION
@@ -43,25 +44,27 @@ struct Update {
     bool staged;
     const char* args;  // in place: the command line's arguments
     bool versionId;    // the package holds version.id
+    bool network;      // in place in the package's folder through the administrative share
 };
 
 const char kStale[] = "Error Code 28: an earlier run\r\n";
 const Update kUpdates[] = {
-    {"inplace-clean", "clean", true, nullptr, false, "", true},
-    {"inplace-driver", "driver", true, nullptr, false, "", true},
-    {"inplace-bios", "bios", true, nullptr, false, "", true},
-    {"inplace-both", "both", true, nullptr, false, "", true},
-    {"inplace-long", "long", true, nullptr, false, "", true},
-    {"staged-clean", "clean", true, nullptr, true, "", true},
-    {"staged-driver", "driver", true, nullptr, true, "", true},
-    {"staged-bios", "bios", true, nullptr, true, "", true},
-    {"staged-both", "both", true, nullptr, true, "", true},
-    {"staged-long", "long", true, nullptr, true, "", true},
-    {"missing-utility", "clean", false, nullptr, false, "", true},
-    {"stale-log", "none", true, kStale, false, "", true},
-    {"no-version-id", "driver", true, nullptr, false, "", false},
+    {"inplace-clean", "clean", true, nullptr, false, "", true, false},
+    {"inplace-driver", "driver", true, nullptr, false, "", true, false},
+    {"inplace-bios", "bios", true, nullptr, false, "", true, false},
+    {"inplace-both", "both", true, nullptr, false, "", true, false},
+    {"inplace-long", "long", true, nullptr, false, "", true, false},
+    {"staged-clean", "clean", true, nullptr, true, "", true, false},
+    {"staged-driver", "driver", true, nullptr, true, "", true, false},
+    {"staged-bios", "bios", true, nullptr, true, "", true, false},
+    {"staged-both", "both", true, nullptr, true, "", true, false},
+    {"staged-long", "long", true, nullptr, true, "", true, false},
+    {"missing-utility", "clean", false, nullptr, false, "", true, false},
+    {"stale-log", "none", true, kStale, false, "", true, false},
+    {"no-version-id", "driver", true, nullptr, false, "", false, false},
     // "/?" with a second argument is an argument like any other: in place.
-    {"usage-with-argument", "clean", true, nullptr, false, "/? x", true},
+    {"usage-with-argument", "clean", true, nullptr, false, "/? x", true, false},
+    {"network-folder", "clean", true, nullptr, false, "", true, true},
 };
 
 ExpectedRun g_expected;
@@ -76,14 +79,14 @@ void Differs(char* why, const char* fmt, Args... args) {
 }
 
 // A line of the report may not hold a line end; long values are cut.
+// want: packed as the model's lines, or (wantList) one pointer each.
 void CompareLines(const char* what, char* const* got, size_t gotCount, const char* want, size_t wantCount,
-                  char* why) {
+                  char* why, const char* const* wantList = nullptr, const char* note = "") {
     for (size_t i = 0; i < gotCount || i < wantCount; ++i) {
-        const char* g = i < gotCount ? got[i] : nullptr;
-        const char* w = i < wantCount ? ExpectedLine(want, i) : nullptr;
-        if (g != nullptr && w != nullptr && strcmp(g, w) == 0) continue;
-        Differs(why, "%s line %u is [%s], expected [%s]", what, static_cast<unsigned>(i + 1),
-                g != nullptr ? g : "(none)", w != nullptr ? w : "(none)");
+        const char* g = i < gotCount ? got[i] : "(none)";
+        const char* w = i >= wantCount ? "(none)" : wantList != nullptr ? wantList[i] : ExpectedLine(want, i);
+        if (strcmp(g, w) == 0) continue;
+        Differs(why, "%s line %u is [%s], expected [%s]%s", what, static_cast<unsigned>(i + 1), g, w, note);
         return;
     }
 }
@@ -112,19 +115,10 @@ size_t WithoutMadePrivate(SelfTest* t, Child* c, char* why) {
 
 void CheckTrace(const char* workFolder, const ExpectedRun& e, char* why) {
     char path[kPath];
-    char* found[kExpectLines + 1];
-    char** lines = found;
+    char* lines[kExpectLines + 1];
     size_t count = 0;
-    if (Join(path, sizeof path, workFolder, "\\mervane.trace")) {
-        long n = ReadBytesAt(path, 0, g_bytes, sizeof g_bytes);
-        for (char* p = g_bytes; n > 0 && *p != '\0' && count <= kExpectLines;) {
-            lines[count++] = p;
-            char* nl = strchr(p, '\n');
-            if (nl == nullptr) break;
-            *nl = '\0';
-            p = nl + 1;
-        }
-    }
+    if (Join(path, sizeof path, workFolder, "\\mervane.trace") && ReadBytesAt(path, 0, g_bytes, sizeof g_bytes) > 0)
+        (void)SplitLines(g_bytes, lines, kExpectLines + 1, &count);
     CompareLines("utility command", lines, count, e.trace, e.traceCount, why);
 }
 
@@ -216,6 +210,32 @@ bool HoldsOurPackage(const SelfTest& t, const char* folder) {
     return Join(path, sizeof path, folder, "\\mervane.scenario") && FileStartsWith(path, want);
 }
 
+// The package through the system drive's administrative share, where the
+// system offers one and a program started there starts there: vorpkg must
+// not run in place anywhere but the package. The package's stand-in, given
+// relative names, writes its log there only if it starts there.
+bool ThroughShare(const SelfTest& t, const char* package, char* unc, char* skip) {
+    const char* computer = getenv("COMPUTERNAME");
+    const char share[] = {'\\', t.system.root[0], '$', '\0'};
+    const char* parts[] = {"\\\\", computer, share, package + 2};
+    if (computer == nullptr || !StrJoin(unc, kPath, parts, 4) || !HoldsOurPackage(t, unc)) {
+        (void)snprintf(skip, kWhy, "the system offers no administrative share %s leading to the package", unc);
+        return false;
+    }
+    char tool[kPath];
+    char log[kPath];
+    char out[kPath];
+    bool there = Join(tool, sizeof tool, package, "\\mervane.exe") && Join(log, sizeof log, package, "\\probe.log") &&
+                 Join(out, sizeof out, t.top, "\\probe.out") &&
+                 StartChild(tool, "/l probe.log /s /noreboot /i mervane.scenario /oisafe12", unc, out, &g_second) &&
+                 FinishChild(&g_second) && GetFileAttributesA(log) != INVALID_FILE_ATTRIBUTES;
+    (void)DeleteFileA(log);
+    (void)Join(log, sizeof log, package, "\\mervane.trace");
+    (void)DeleteFileA(log);
+    if (!there) (void)snprintf(skip, kWhy, "a program started in %s does not start there", unc);
+    return there;
+}
+
 // Removes only what the run's console names as its work directory, or a
 // copy of this self-test's package: anything else may be another
 // administrator's run.
@@ -269,17 +289,20 @@ bool Start(const SelfTest& t, const char* name, const char* args, const char* st
 
 // Runs vorpkg on a package made for it, in place or staged, and checks
 // everything; what it staged is removed unless kept (RemoveNewAreas).
-void RunUpdate(SelfTest* t, const Update& u, char* why, char* work, bool keep = false) {
+void RunUpdate(SelfTest* t, const Update& u, char* why, char* work, bool keep = false, char* skip = nullptr) {
     char package[kPath];
+    char startIn[kPath];  // in place: the package, or its network name
     work[0] = '\0';
     if (!MakePackage(*t, u.name, u.kind, u.utility, u.staleLog, package, u.versionId)) {
         Differs(why, "the test package %s\\%s cannot be made (error %lu)", t->top, u.name, GetLastError());
         return;
     }
+    (void)Join(startIn, sizeof startIn, package, "");
+    if (u.network && !ThroughShare(*t, package, startIn, skip)) return;
     LogMark mark;
     MarkLog(*t, &mark);
     ListQvt(t->system.root, &g_before);
-    bool ran = Start(*t, u.name, u.staged ? package : u.args, u.staged ? t->top : package, &g_child) &&
+    bool ran = Start(*t, u.name, u.staged ? package : u.args, u.staged ? t->top : startIn, &g_child) &&
                FinishChild(&g_child);
     NoteNewAreas(*t);
     if (!ran) {
@@ -294,8 +317,9 @@ void RunUpdate(SelfTest* t, const Update& u, char* why, char* work, bool keep = 
         Differs(why, "the run made %s%s", t->system.root, g_newAreas[0]);
     }
     char dir[kPath];
-    (void)Join(dir, sizeof dir, work, "\\");
-    ExpectUpdate(t->system.procedure, dir, LogOf(u.kind), u.utility, !u.staged && !u.versionId, &g_expected);
+    (void)Join(dir, sizeof dir, u.network ? startIn : work, "\\");
+    ExpectUpdate(t->system.procedure, dir, LogOf(u.kind), u.utility, !u.staged && !u.versionId, &g_expected,
+                 u.network);
     if (g_child.exitCode != static_cast<DWORD>(g_expected.code))
         Differs(why, "exit code %lu, expected %d", g_child.exitCode, g_expected.code);
     size_t lines = u.staged ? g_child.lineCount : WithoutMadePrivate(t, &g_child, why);
@@ -321,15 +345,16 @@ void RunUpdate(SelfTest* t, const Update& u, char* why, char* work, bool keep = 
 
 void Play(SelfTest* t, const Update& u) {
     char why[kWhy] = "";
+    char skip[kWhy] = "";
     char work[kPath];
-    RunUpdate(t, u, why, work);
-    ReportScenario(u.name, why[0] != '\0' ? why : nullptr);
+    RunUpdate(t, u, why, work, false, skip);
+    ReportScenario(u.name, why[0] != '\0' ? why : nullptr, skip[0] != '\0' ? skip : nullptr);
 }
 
 // A run refused before anything runs: its console, exit code, no staging
 // area, no record.
 void Refusal(SelfTest* t, const char* name, const char* args, const char* const* lines, size_t count, int code,
-             const char* note = nullptr) {
+             const char* note = "") {
     char why[kWhy] = "";
     LogMark mark;
     MarkLog(*t, &mark);
@@ -341,16 +366,7 @@ void Refusal(SelfTest* t, const char* name, const char* args, const char* const*
     } else {
         if (g_child.exitCode != static_cast<DWORD>(code))
             Differs(why, "exit code %lu, expected %d", g_child.exitCode, code);
-        char* const* got = g_child.lines;
-        for (size_t i = 0; i < g_child.lineCount || i < count; ++i) {
-            const char* g = i < g_child.lineCount ? got[i] : "(none)";
-            const char* w = i < count ? lines[i] : "(none)";
-            if (strcmp(g, w) != 0) {
-                Differs(why, "console line %u is [%s], expected [%s]%s", static_cast<unsigned>(i + 1), g, w,
-                        note != nullptr ? note : "");
-                break;
-            }
-        }
+        CompareLines("console", g_child.lines, g_child.lineCount, nullptr, count, why, lines, note);
         if (g_newCount != 0) Differs(why, "it made %s%s", t->system.root, g_newAreas[0]);
         CheckRecords(*t, mark, nullptr, 0, why);
     }
@@ -374,22 +390,15 @@ void RootRefused(SelfTest* t) {
 // says so.
 void Usage(SelfTest* t) {
     static char text[2048];
-    const char* found[kMaxLines];
-    const char** lines = found;
+    char* lines[kMaxLines];
     size_t count = 0;
     (void)Join(text, sizeof text, kUsage, "");
-    for (char* p = text; *p != '\0' && count < kMaxLines;) {
-        lines[count++] = p;
-        char* nl = strchr(p, '\n');
-        if (nl == nullptr) break;
-        *nl = '\0';
-        p = nl + 1;
-    }
+    (void)SplitLines(text, lines, kMaxLines, &count);
     char note[160] = "";
     if (strcmp(t->vorpkgVersion, VORPKG_SELFTEST_VERSION) != 0)
         (void)snprintf(note, sizeof note, " (the usage of version %s; vorpkg.exe is version %s)",
                        VORPKG_SELFTEST_VERSION, t->vorpkgVersion);
-    Refusal(t, "usage", "/?", found, count, 1, note);
+    Refusal(t, "usage", "/?", lines, count, 1, note);
 }
 
 void PackageLink(SelfTest* t) {
@@ -437,7 +446,7 @@ void Security(SelfTest* t, const char* name, bool staged) {
     }
     char why[kWhy] = "";
     char work[kPath];
-    const Update u = {name, "clean", true, nullptr, staged, "", true};
+    const Update u = {name, "clean", true, nullptr, staged, "", true, false};
     RunUpdate(t, u, why, work, true);
     const char* folder = staged ? work : t->qvlog;
     bool exact = t->fidelity.exact && (staged || !t->qvlogWasThere);
@@ -539,8 +548,8 @@ void DoubleByte(SelfTest* t) {
     char staged[32];
     (void)Join(inPlace, sizeof inPlace, "dbcs-inplace", c);
     (void)Join(staged, sizeof staged, "dbcs-staged", c);
-    const Update runs[] = {{inPlace, "driver", true, nullptr, false, "", true},
-                           {staged, "driver", true, nullptr, true, "", true}};
+    const Update runs[] = {{inPlace, "driver", true, nullptr, false, "", true, false},
+                           {staged, "driver", true, nullptr, true, "", true, false}};
     for (const Update& u : runs) RunUpdate(t, u, why, work);
     ReportScenario(name, why[0] != '\0' ? why : nullptr);
 }
