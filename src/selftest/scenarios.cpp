@@ -68,8 +68,8 @@ const Update kUpdates[] = {
 };
 
 ExpectedRun g_expected;
-Child g_child;
-Child g_second;
+Child g_runs[2];
+Child* const g_child = &g_runs[0];
 char g_bytes[kOutputSize];
 
 // The first difference found is the one reported.
@@ -227,8 +227,8 @@ bool ThroughShare(const SelfTest& t, const char* package, char* unc, char* skip)
     char out[kPath];
     bool there = Join(tool, sizeof tool, package, "\\mervane.exe") && Join(log, sizeof log, package, "\\probe.log") &&
                  Join(out, sizeof out, t.top, "\\probe.out") &&
-                 StartChild(tool, "/l probe.log /s /noreboot /i mervane.scenario /oisafe12", unc, out, &g_second) &&
-                 FinishChild(&g_second) && GetFileAttributesA(log) != INVALID_FILE_ATTRIBUTES;
+                 StartChild(tool, "/l probe.log /s /noreboot /i mervane.scenario /oisafe12", unc, out, &g_runs[1]) &&
+                 FinishChild(&g_runs[1]) && GetFileAttributesA(log) != INVALID_FILE_ATTRIBUTES;
     (void)DeleteFileA(log);
     (void)Join(log, sizeof log, package, "\\mervane.trace");
     (void)DeleteFileA(log);
@@ -239,15 +239,15 @@ bool ThroughShare(const SelfTest& t, const char* package, char* unc, char* skip)
 // Removes only what the run's console names as its work directory, or a
 // copy of this self-test's package: anything else may be another
 // administrator's run.
-void RemoveNewAreas(SelfTest* t, const Child& c, char* why) {
+void RemoveNewAreas(SelfTest* t, size_t runs, char* why) {
     char path[kPath];
     char named[kPath];
     const char** areas = g_newAreas;
     for (size_t i = 0; i < g_newCount; ++i) {
         bool ours = false;
         if (Join(path, sizeof path, t->system.root, areas[i]) && Join(named, sizeof named, path, "\\")) {
-            char* const* lines = c.lines;
-            for (size_t k = 0; k < c.lineCount && !ours; ++k) ours = strstr(lines[k], named) != nullptr;
+            for (size_t r = 0; r < runs; ++r)
+                for (size_t k = 0; k < g_runs[r].lineCount && !ours; ++k) ours = strstr(g_runs[r].lines[k], named) != nullptr;
             ours = ours || HoldsOurPackage(*t, path);
         }
         if (!ours) {
@@ -287,67 +287,80 @@ bool Start(const SelfTest& t, const char* name, const char* args, const char* st
     return StrJoin(out, sizeof out, parts, 4) && StartChild(t.vorpkg, args, startDir, out, c);
 }
 
-// Runs vorpkg on a package made for it, in place or staged, and checks
-// everything; what it staged is removed unless kept (RemoveNewAreas).
-void RunUpdate(SelfTest* t, const Update& u, char* why, char* work, bool keep = false, char* skip = nullptr) {
-    char package[kPath];
-    char startIn[kPath];  // in place: the package, or its network name
+// Runs vorpkg on packages made for it, two at once at most, in place or
+// staged, and checks everything; what they staged is removed unless kept.
+void RunUpdates(SelfTest* t, const Update* u, size_t count, char* why, char* work, bool keep = false,
+                char* skip = nullptr) {
+    char package[2][kPath];
+    char startIn[2][kPath];  // in place: the package, or its network name
+    char rest[2][kLine];
+    const char* rests[] = {rest[0], rest[1]};
+    bool ran[2] = {false, false};
+    bool all = true;  // every run ended: the records can be read
+    size_t records = 0;
     work[0] = '\0';
-    if (!MakePackage(*t, u.name, u.kind, u.utility, u.staleLog, package, u.versionId)) {
-        Differs(why, "the test package %s\\%s cannot be made (error %lu)", t->top, u.name, GetLastError());
-        return;
+    for (size_t i = 0; i < count; ++i) {
+        if (!MakePackage(*t, u[i].name, u[i].kind, u[i].utility, u[i].staleLog, package[i], u[i].versionId)) {
+            Differs(why, "the test package %s\\%s cannot be made (error %lu)", t->top, u[i].name, GetLastError());
+            return;
+        }
+        (void)Join(startIn[i], kPath, package[i], "");
+        if (u[i].network && !ThroughShare(*t, package[i], startIn[i], skip)) return;
     }
-    (void)Join(startIn, sizeof startIn, package, "");
-    if (u.network && !ThroughShare(*t, package, startIn, skip)) return;
     LogMark mark;
     MarkLog(*t, &mark);
     ListQvt(t->system.root, &g_before);
-    bool ran = Start(*t, u.name, u.staged ? package : u.args, u.staged ? t->top : startIn, &g_child) &&
-               FinishChild(&g_child);
+    for (size_t i = 0; i < count; ++i)
+        ran[i] = Start(*t, u[i].name, u[i].staged ? package[i] : u[i].args, u[i].staged ? t->top : startIn[i],
+                       &g_runs[i]);
+    for (size_t i = 0; i < count; ++i) ran[i] = ran[i] && FinishChild(&g_runs[i]);
     NoteNewAreas(*t);
-    if (!ran) {
-        Differs(why, "%s", g_child.problem != nullptr ? g_child.problem : "vorpkg cannot be started");
-        return;
+    if (u[0].staged && g_newCount != 1)
+        Differs(why, "%u staging areas made, expected one", static_cast<unsigned>(g_newCount));
+    if (!u[0].staged && g_newCount != 0) Differs(why, "the run made %s%s", t->system.root, g_newAreas[0]);
+    for (size_t i = 0; i < count; ++i) {
+        Child* c = &g_runs[i];
+        char run[24] = "";
+        if (count > 1) (void)snprintf(run, sizeof run, "run %u ", static_cast<unsigned>(i + 1));
+        if (!ran[i]) {
+            Differs(why, "%s%s", run, c->problem != nullptr ? c->problem : "vorpkg cannot be started");
+            all = false;
+            continue;
+        }
+        (void)Join(work, kPath, package[i], "");
+        if (u[i].staged && g_newCount >= 1) (void)Join(work, kPath, t->system.root, g_newAreas[0]);
+        char dir[kPath];
+        (void)Join(dir, sizeof dir, u[i].network ? startIn[i] : work, "\\");
+        ExpectUpdate(t->system.procedure, dir, LogOf(u[i].kind), u[i].utility, !u[i].staged && !u[i].versionId,
+                     &g_expected, u[i].network);
+        if (c->exitCode != static_cast<DWORD>(g_expected.code))
+            Differs(why, "%sexit code %lu, expected %d", run, c->exitCode, g_expected.code);
+        size_t lines = u[i].staged ? c->lineCount : WithoutMadePrivate(t, c, why);
+        (void)Join(dir, sizeof dir, run, "console");
+        CompareLines(dir, c->lines, lines, g_expected.console, g_expected.consoleCount, why);
+        CheckTrace(work, g_expected, why);
+        if (u[i].staged && strcmp(work, package[i]) != 0) {
+            // The staged copy is the package, byte for byte; the package is only read.
+            const char* made[] = {"mervane.trace", "VOR.LOG"};
+            char what[kWhy];
+            const char* differs = CompareTree(package[i], work, made, 2, what, sizeof what);
+            if (differs != nullptr) Differs(why, "the staged copy: %s", differs);
+            for (const char* m : made)
+                if (Join(dir, sizeof dir, package[i], "\\", m) && GetFileAttributesA(dir) != INVALID_FILE_ATTRIBUTES)
+                    Differs(why, "the package got %s", dir);
+        }
+        if (!u[i].staged && u[i].versionId)
+            (void)RecordRest(rest[records++], kLine, "vorpkg self-test", u[i].name, g_expected.code);
     }
-    (void)Join(work, kPath, package, "");
-    if (u.staged) {
-        if (g_newCount != 1) Differs(why, "%u staging areas made, expected one", static_cast<unsigned>(g_newCount));
-        if (g_newCount >= 1) (void)Join(work, kPath, t->system.root, g_newAreas[0]);
-    } else if (g_newCount != 0) {
-        Differs(why, "the run made %s%s", t->system.root, g_newAreas[0]);
-    }
-    char dir[kPath];
-    (void)Join(dir, sizeof dir, u.network ? startIn : work, "\\");
-    ExpectUpdate(t->system.procedure, dir, LogOf(u.kind), u.utility, !u.staged && !u.versionId, &g_expected,
-                 u.network);
-    if (g_child.exitCode != static_cast<DWORD>(g_expected.code))
-        Differs(why, "exit code %lu, expected %d", g_child.exitCode, g_expected.code);
-    size_t lines = u.staged ? g_child.lineCount : WithoutMadePrivate(t, &g_child, why);
-    CompareLines("console", g_child.lines, lines, g_expected.console, g_expected.consoleCount, why);
-    CheckTrace(work, g_expected, why);
-    if (u.staged && strcmp(work, package) != 0) {
-        // The staged copy is the package, byte for byte; the package is only read.
-        const char* made[] = {"mervane.trace", "VOR.LOG"};
-        char what[kWhy];
-        const char* differs = CompareTree(package, work, made, 2, what, sizeof what);
-        if (differs != nullptr) Differs(why, "the staged copy: %s", differs);
-        char path[kPath];
-        for (const char* m : made)
-            if (Join(path, sizeof path, package, "\\", m) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
-                Differs(why, "the package got %s", path);
-    }
-    char rest[kLine];
-    (void)RecordRest(rest, sizeof rest, "vorpkg self-test", u.name, g_expected.code);
-    const char* rests[] = {rest};
-    CheckRecords(*t, mark, rests, u.staged || !u.versionId ? 0 : 1, why);
-    if (!keep) RemoveNewAreas(t, g_child, why);
+    if (all) CheckRecords(*t, mark, rests, records, why);
+    if (!keep) RemoveNewAreas(t, count, why);
 }
 
 void Play(SelfTest* t, const Update& u) {
     char why[kWhy] = "";
     char skip[kWhy] = "";
     char work[kPath];
-    RunUpdate(t, u, why, work, false, skip);
+    RunUpdates(t, &u, 1, why, work, false, skip);
     ReportScenario(u.name, why[0] != '\0' ? why : nullptr, skip[0] != '\0' ? skip : nullptr);
 }
 
@@ -359,18 +372,18 @@ void Refusal(SelfTest* t, const char* name, const char* args, const char* const*
     LogMark mark;
     MarkLog(*t, &mark);
     ListQvt(t->system.root, &g_before);
-    bool ran = Start(*t, name, args, t->top, &g_child) && FinishChild(&g_child);
+    bool ran = Start(*t, name, args, t->top, g_child) && FinishChild(g_child);
     NoteNewAreas(*t);
     if (!ran) {
-        Differs(why, "%s", g_child.problem != nullptr ? g_child.problem : "vorpkg cannot be started");
+        Differs(why, "%s", g_child->problem != nullptr ? g_child->problem : "vorpkg cannot be started");
     } else {
-        if (g_child.exitCode != static_cast<DWORD>(code))
-            Differs(why, "exit code %lu, expected %d", g_child.exitCode, code);
-        CompareLines("console", g_child.lines, g_child.lineCount, nullptr, count, why, lines, note);
+        if (g_child->exitCode != static_cast<DWORD>(code))
+            Differs(why, "exit code %lu, expected %d", g_child->exitCode, code);
+        CompareLines("console", g_child->lines, g_child->lineCount, nullptr, count, why, lines, note);
         if (g_newCount != 0) Differs(why, "it made %s%s", t->system.root, g_newAreas[0]);
         CheckRecords(*t, mark, nullptr, 0, why);
     }
-    RemoveNewAreas(t, g_child, why);
+    RemoveNewAreas(t, 1, why);
     ReportScenario(name, why[0] != '\0' ? why : nullptr);
 }
 
@@ -447,7 +460,7 @@ void Security(SelfTest* t, const char* name, bool staged) {
     char why[kWhy] = "";
     char work[kPath];
     const Update u = {name, "clean", true, nullptr, staged, "", true, false};
-    RunUpdate(t, u, why, work, true);
+    RunUpdates(t, &u, 1, why, work, true);
     const char* folder = staged ? work : t->qvlog;
     bool exact = t->fidelity.exact && (staged || !t->qvlogWasThere);
     char what[400];
@@ -456,7 +469,7 @@ void Security(SelfTest* t, const char* name, bool staged) {
                        : CheckFolder(folder, staged ? kStagingArea : kLogFolder,
                                      t->system.procedure == kProcedureWin2k, exact, what, sizeof what);
     if (differs != nullptr) Differs(why, "%s: %s", folder, differs);
-    RemoveNewAreas(t, g_child, why);
+    RemoveNewAreas(t, 1, why);
     ReportScenario(name, why[0] != '\0' ? why : nullptr);
     if (why[0] == '\0' && !exact) {
         (void)snprintf(g_line, sizeof g_line, "      %s: checked only that no other account %s",
@@ -466,55 +479,14 @@ void Security(SelfTest* t, const char* name, bool staged) {
     }
 }
 
-// One of two runs at once, checked as if it had run alone.
-void CheckConcurrent(SelfTest* t, Child* c, bool ran, const char* package, int number, char* rest, char* why) {
-    if (!ran) {
-        Differs(why, "run %d: %s", number, c->problem != nullptr ? c->problem : "not started");
-        return;
-    }
-    char dir[kPath];
-    (void)Join(dir, sizeof dir, package, "\\");
-    ExpectUpdate(t->system.procedure, dir, kLogs[0], true, false, &g_expected);
-    size_t lines = WithoutMadePrivate(t, c, why);
-    if (c->exitCode != static_cast<DWORD>(g_expected.code))
-        Differs(why, "run %d: exit code %lu, expected %d", number, c->exitCode, g_expected.code);
-    CompareLines(number == 1 ? "run 1 console" : "run 2 console", c->lines, lines, g_expected.console,
-                 g_expected.consoleCount, why);
-    CheckTrace(package, g_expected, why);
-    (void)RecordRest(rest, kLine, "vorpkg self-test", number == 1 ? "two-at-once-1" : "two-at-once-2",
-                     g_expected.code);
-}
-
 // Two in-place runs at once: each as alone, and two whole records.
 void TwoAtOnce(SelfTest* t) {
-    const char name[] = "two-at-once";
     char why[kWhy] = "";
-    char first[kPath];
-    char second[kPath];
-    char rest1[kLine] = "";
-    char rest2[kLine] = "";
-    if (!MakePackage(*t, "two-at-once-1", "clean", true, nullptr, first) ||
-        !MakePackage(*t, "two-at-once-2", "clean", true, nullptr, second)) {
-        ReportScenario(name, "the test packages cannot be made");
-        return;
-    }
-    LogMark mark;
-    MarkLog(*t, &mark);
-    ListQvt(t->system.root, &g_before);
-    bool started1 = Start(*t, "two-at-once-1", "", first, &g_child);
-    bool started2 = Start(*t, "two-at-once-2", "", second, &g_second);
-    bool ran1 = started1 && FinishChild(&g_child);
-    bool ran2 = started2 && FinishChild(&g_second);
-    NoteNewAreas(*t);
-    CheckConcurrent(t, &g_child, ran1, first, 1, rest1, why);
-    CheckConcurrent(t, &g_second, ran2, second, 2, rest2, why);
-    if (ran1 && ran2) {
-        const char* rests[] = {rest1, rest2};
-        CheckRecords(*t, mark, rests, 2, why);
-    }
-    if (g_newCount != 0) Differs(why, "the runs made %s%s", t->system.root, g_newAreas[0]);
-    RemoveNewAreas(t, g_child, why);
-    ReportScenario(name, why[0] != '\0' ? why : nullptr);
+    char work[kPath];
+    const Update both[] = {{"two-at-once-1", "clean", true, nullptr, false, "", true, false},
+                           {"two-at-once-2", "clean", true, nullptr, false, "", true, false}};
+    RunUpdates(t, both, 2, why, work);
+    ReportScenario("two-at-once", why[0] != '\0' ? why : nullptr);
 }
 
 // A character whose second byte is that of "\" in this code page, or nullptr.
@@ -550,7 +522,7 @@ void DoubleByte(SelfTest* t) {
     (void)Join(staged, sizeof staged, "dbcs-staged", c);
     const Update runs[] = {{inPlace, "driver", true, nullptr, false, "", true, false},
                            {staged, "driver", true, nullptr, true, "", true, false}};
-    for (const Update& u : runs) RunUpdate(t, u, why, work);
+    for (const Update& u : runs) RunUpdates(t, &u, 1, why, work);
     ReportScenario(name, why[0] != '\0' ? why : nullptr);
 }
 
