@@ -9,6 +9,8 @@
 bool ReportOpen(const char* path);
 // One line (no line end in it).
 void ReportLine(const char* line);
+// One line made as printf makes it, cut at 2,047 characters.
+void ReportLinef(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // A scenario's outcome: why is nullptr for a pass; notPlayed says why it
 // could not be played here (neither pass nor failure).
 void ReportScenario(const char* name, const char* why, const char* notPlayed = nullptr);

@@ -247,7 +247,8 @@ void RemoveNewAreas(SelfTest* t, size_t runs, char* why) {
         bool ours = false;
         if (Join(path, sizeof path, t->system.root, areas[i]) && Join(named, sizeof named, path, "\\")) {
             for (size_t r = 0; r < runs; ++r)
-                for (size_t k = 0; k < g_runs[r].lineCount && !ours; ++k) ours = strstr(g_runs[r].lines[k], named) != nullptr;
+                for (size_t k = 0; k < g_runs[r].lineCount && !ours; ++k)
+                    ours = strstr(g_runs[r].lines[k], named) != nullptr;
             ours = ours || HoldsOurPackage(*t, path);
         }
         if (!ours) {
@@ -472,10 +473,9 @@ void Security(SelfTest* t, const char* name, bool staged) {
     RemoveNewAreas(t, 1, why);
     ReportScenario(name, why[0] != '\0' ? why : nullptr);
     if (why[0] == '\0' && !exact) {
-        (void)snprintf(g_line, sizeof g_line, "      %s: checked only that no other account %s",
-                       !t->fidelity.exact ? t->fidelity.note : "\\QVLOG was there before this self-test",
-                       staged ? "is granted anything" : "may do more than read and list");
-        ReportLine(g_line);
+        ReportLinef("      %s: checked only that no other account %s",
+                    !t->fidelity.exact ? t->fidelity.note : "\\QVLOG was there before this self-test",
+                    staged ? "is granted anything" : "may do more than read and list");
     }
 }
 
@@ -491,16 +491,9 @@ void TwoAtOnce(SelfTest* t) {
 
 // A character whose second byte is that of "\" in this code page, or nullptr.
 const char* TrailBackslash(UINT codePage) {
-    switch (codePage) {
-    case 932:
-        return "\x83\x5c";  // katakana SO
-    case 936:
-        return "\x81\x5c";
-    case 950:
-        return "\xb3\x5c";
-    default:
-        return nullptr;
-    }
+    if (codePage == 932) return "\x83\x5c";  // katakana SO
+    if (codePage == 936) return "\x81\x5c";
+    return codePage == 950 ? "\xb3\x5c" : nullptr;
 }
 
 // Package folders whose names end in that character, where a byte-wise

@@ -188,58 +188,51 @@ const char kDone[] = "Update finished.";
 const char kDriver[] = "Error Code 28: the driver is back-level";
 const char kBios[] = "Error Code 29: the BIOS is back-level";
 
+// The kinds of three or four lines: head (the first), then these.
+struct Kind {
+    const char* name;
+    const char* lines[3];
+    const char* end;
+};
+const Kind kKinds[] = {
+    {"clean", {"Driver level current.", kDone, nullptr}, "\n"},
+    {"driver", {kDriver, kDone, nullptr}, "\n"},
+    {"bios", {kBios, kDone, nullptr}, "\n"},
+    {"both", {kBios, kDriver, kDone}, "\n"},
+    {"crlf", {kDriver, kDone, nullptr}, "\r\n"},
+};
+
 // g_log for a kind and its length; -1 for an unknown kind or a file that
 // cannot be read.
 long LogFor(const char* kind, const char* file) {
     g_log[0] = '\0';
     char head[kLineSize] = "mervane stand-in: update of ";
     if (!Append(head, sizeof head, file)) return -1;
-    bool ok = true;
-    if (strcmp(kind, "clean") == 0) {
-        const char* l[] = {head, "Driver level current.", kDone};
-        ok = Lines(l, 3, "\n");
-    } else if (strcmp(kind, "driver") == 0) {
-        const char* l[] = {head, kDriver, kDone};
-        ok = Lines(l, 3, "\n");
-    } else if (strcmp(kind, "bios") == 0) {
-        const char* l[] = {head, kBios, kDone};
-        ok = Lines(l, 3, "\n");
-    } else if (strcmp(kind, "both") == 0) {
-        const char* l[] = {head, kBios, kDriver, kDone};
-        ok = Lines(l, 4, "\n");
-    } else if (strcmp(kind, "crlf") == 0) {
-        const char* l[] = {head, kDriver, kDone};
-        ok = Lines(l, 3, "\r\n");
-    } else if (strcmp(kind, "long") == 0) {
+    for (const Kind& k : kKinds) {
+        if (strcmp(kind, k.name) != 0) continue;
+        const char* l[] = {head, k.lines[0], k.lines[1], k.lines[2]};
+        return Lines(l, k.lines[2] != nullptr ? 4 : 3, k.end) ? static_cast<long>(strlen(g_log)) : -1;
+    }
+    if (strcmp(kind, "long") == 0) {
         // 250 dots, the marker from the 251st character, dots up to 300.
         char line[301];
         memset(line, '.', 300);
         line[300] = '\0';
         memcpy(line + 250, kDriver, strlen(kDriver));
         const char* l[] = {line, kDone};
-        ok = Lines(l, 2, "\n");
-    } else if (strcmp(kind, "nul") == 0) {
-        // "status", a zero byte, then " " and the marker in the same line.
-        const char* l[] = {head, kDone};
-        if (!Lines(l, 1, "\n")) return -1;
-        size_t at = strlen(g_log);
-        const char tail[] = " Error Code 28: the driver is back-level\n";
-        if (at + 7 + sizeof tail + strlen(kDone) + 2 > kLogSize) return -1;
-        char* log = g_log;
-        memcpy(log + at, "status", 6);
-        log[at + 6] = '\0';
-        memcpy(log + at + 7, tail, sizeof tail);  // with its terminator
-        size_t end = at + 7 + sizeof tail - 1;
-        memcpy(log + end, kDone, strlen(kDone));
-        log[end + strlen(kDone)] = '\n';
-        size_t length = end + strlen(kDone) + 1;
-        return static_cast<long>(length);
-    } else if (strncmp(kind, "file:", 5) == 0) {
-        return NextToMe(kind + 5) ? ReadBytes(g_path, g_log, kLogSize) : -1;
-    } else {
-        return -1;
+        return Lines(l, 2, "\n") ? static_cast<long>(strlen(g_log)) : -1;
     }
-    return ok ? static_cast<long>(strlen(g_log)) : -1;
+    if (strcmp(kind, "nul") == 0) {
+        // "status", a zero byte, then " " and the marker in the same line.
+        const char tail[] = "status\0 Error Code 28: the driver is back-level\nUpdate finished.\n";
+        if (!Append(g_log, kLogSize, head) || !Append(g_log, kLogSize, "\n")) return -1;
+        size_t at = strlen(g_log);
+        if (at + sizeof tail > kLogSize) return -1;
+        memcpy(g_log + at, tail, sizeof tail);
+        return static_cast<long>(at + sizeof tail - 1);
+    }
+    if (strncmp(kind, "file:", 5) == 0) return NextToMe(kind + 5) ? ReadBytes(g_path, g_log, kLogSize) : -1;
+    return -1;
 }
 
 // The self-test's copy runs only in a package a self-test made, and only
