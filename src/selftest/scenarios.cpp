@@ -388,16 +388,20 @@ void Refusal(SelfTest* t, const char* name, const char* args, const char* const*
     ReportScenario(name, why[0] != '\0' ? why : nullptr);
 }
 
+// A staged run refused with the line why + what, before it copies anything.
+void StagedRefusal(SelfTest* t, const char* name, const char* package, const char* why, const char* what) {
+    char first[kLine];
+    (void)Join(first, sizeof first, why, what);
+    const char* list[] = {first, "Copying update files to the hard drive failed."};
+    Refusal(t, name, package, list, 2, 1);
+}
+
 void RootRefused(SelfTest* t) {
     char dotdot[kPath];
-    char lines[2][kLine];
-    const char* list[] = {lines[0], lines[1]};
-    (void)Join(lines[1], kLine, "Copying update files to the hard drive failed.", "");
-    (void)Join(lines[0], kLine, "Package directory is the system drive root: ", t->system.root);
-    Refusal(t, "root-refused", t->system.root, list, 2, 1);
+    const char root[] = "Package directory is the system drive root: ";
+    StagedRefusal(t, "root-refused", t->system.root, root, t->system.root);
     (void)Join(dotdot, sizeof dotdot, t->system.windowsDir, "\\..");
-    (void)Join(lines[0], kLine, "Package directory is the system drive root: ", dotdot);
-    Refusal(t, "root-as-windows-dotdot", dotdot, list, 2, 1);
+    StagedRefusal(t, "root-as-windows-dotdot", dotdot, root, dotdot);
 }
 
 // The usage is that of this self-test's release: a vorpkg.exe of another
@@ -417,12 +421,11 @@ void Usage(SelfTest* t) {
 
 void PackageLink(SelfTest* t) {
     const char name[] = "package-link";
-    if (t->system.procedure == kProcedureNt) {
-        ReportScenario(name, nullptr, "Windows NT 4.0 has no junctions");
-        return;
-    }
-    if (!t->system.reparsePoints) {
-        ReportScenario(name, nullptr, "the system drive keeps no reparse points");
+    const char* skip = t->system.procedure == kProcedureNt ? "Windows NT 4.0 has no junctions"
+                       : !t->system.reparsePoints          ? "the system drive keeps no reparse points"
+                                                           : nullptr;
+    if (skip != nullptr) {
+        ReportScenario(name, nullptr, skip);
         return;
     }
     char package[kPath];
@@ -444,11 +447,7 @@ void PackageLink(SelfTest* t) {
         ReportScenario(name, t->system.wine ? nullptr : g_line, t->system.wine ? g_line : nullptr);
         return;
     }
-    char lines[2][kLine];
-    const char* list[] = {lines[0], lines[1]};
-    (void)Join(lines[0], kLine, "Package holds a link: ", link);
-    (void)Join(lines[1], kLine, "Copying update files to the hard drive failed.", "");
-    Refusal(t, name, package, list, 2, 1);
+    StagedRefusal(t, name, package, "Package holds a link: ", link);
 }
 
 // A folder vorpkg made, read back: exact where the system keeps a DACL as
