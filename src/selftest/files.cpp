@@ -86,11 +86,12 @@ bool RemoveTree(const char* path) {
     HeldFolder held;
     bool ok = HoldFolder(path, 0, &held);
     a = GetFileAttributesA(path);
-    char pattern[kPath];
     WIN32_FIND_DATAA found;
     HANDLE h = INVALID_HANDLE_VALUE;
-    if (ok && held.kind == kHandlePlain && a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+    if (ok && held.kind == kHandlePlain && a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        char pattern[kPath];
         h = Join(pattern, sizeof pattern, path, "\\*") ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
+    }
     if (h != INVALID_HANDLE_VALUE) {
         do {
             char child[kPath];

@@ -1,6 +1,5 @@
 #include "selftest/report.h"
 
-#include <stdarg.h>
 #include <stdio.h>
 
 namespace {
@@ -21,15 +20,6 @@ void ReportLine(const char* line) {
     (void)printf("%s\n", line);
     (void)fflush(stdout);
     if (g_file != nullptr && fprintf(g_file, "%s\n", line) < 0) g_written = false;
-}
-
-void ReportLinef(const char* format, ...) {
-    char line[2048];
-    va_list args;
-    va_start(args, format);
-    (void)vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    ReportLine(line);
 }
 
 void ReportScenario(const char* name, const char* why, const char* notPlayed) {

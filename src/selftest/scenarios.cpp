@@ -246,9 +246,11 @@ void RemoveNewAreas(SelfTest* t, size_t runs, char* why) {
     for (size_t i = 0; i < g_newCount; ++i) {
         bool ours = false;
         if (Join(path, sizeof path, t->system.root, areas[i]) && Join(named, sizeof named, path, "\\")) {
-            for (size_t r = 0; r < runs; ++r)
-                for (size_t k = 0; k < g_runs[r].lineCount && !ours; ++k)
-                    ours = strstr(g_runs[r].lines[k], named) != nullptr;
+            const Child* run = g_runs;
+            for (size_t r = 0; r < runs; ++r) {
+                char* const* lines = run[r].lines;
+                for (size_t k = 0; k < run[r].lineCount && !ours; ++k) ours = strstr(lines[k], named) != nullptr;
+            }
             ours = ours || HoldsOurPackage(*t, path);
         }
         if (!ours) {
@@ -288,50 +290,56 @@ bool Start(const SelfTest& t, const char* name, const char* args, const char* st
     return StrJoin(out, sizeof out, parts, 4) && StartChild(t.vorpkg, args, startDir, out, c);
 }
 
+// A run's package, where it starts, and the rest of its record.
+struct Made {
+    char package[kPath];
+    char startIn[kPath];  // in place: the package, or its network name
+    char rest[kLine];
+    bool ran;
+};
+Made g_made[2];
+
 // Runs vorpkg on packages made for it, two at once at most, in place or
 // staged, and checks everything; what they staged is removed unless kept.
 void RunUpdates(SelfTest* t, const Update* u, size_t count, char* why, char* work, bool keep = false,
                 char* skip = nullptr) {
-    char package[2][kPath];
-    char startIn[2][kPath];  // in place: the package, or its network name
-    char rest[2][kLine];
-    const char* rests[] = {rest[0], rest[1]};
-    bool ran[2] = {false, false};
+    Made* m = g_made;
+    Child* runs = g_runs;
     bool all = true;  // every run ended: the records can be read
     size_t records = 0;
     work[0] = '\0';
     for (size_t i = 0; i < count; ++i) {
-        if (!MakePackage(*t, u[i].name, u[i].kind, u[i].utility, u[i].staleLog, package[i], u[i].versionId)) {
+        if (!MakePackage(*t, u[i].name, u[i].kind, u[i].utility, u[i].staleLog, m[i].package, u[i].versionId)) {
             Differs(why, "the test package %s\\%s cannot be made (error %lu)", t->top, u[i].name, GetLastError());
             return;
         }
-        (void)Join(startIn[i], kPath, package[i], "");
-        if (u[i].network && !ThroughShare(*t, package[i], startIn[i], skip)) return;
+        (void)Join(m[i].startIn, kPath, m[i].package, "");
+        if (u[i].network && !ThroughShare(*t, m[i].package, m[i].startIn, skip)) return;
     }
     LogMark mark;
     MarkLog(*t, &mark);
     ListQvt(t->system.root, &g_before);
     for (size_t i = 0; i < count; ++i)
-        ran[i] = Start(*t, u[i].name, u[i].staged ? package[i] : u[i].args, u[i].staged ? t->top : startIn[i],
-                       &g_runs[i]);
-    for (size_t i = 0; i < count; ++i) ran[i] = ran[i] && FinishChild(&g_runs[i]);
+        m[i].ran = Start(*t, u[i].name, u[i].staged ? m[i].package : u[i].args,
+                         u[i].staged ? t->top : m[i].startIn, &runs[i]);
+    for (size_t i = 0; i < count; ++i) m[i].ran = m[i].ran && FinishChild(&runs[i]);
     NoteNewAreas(*t);
     if (u[0].staged && g_newCount != 1)
         Differs(why, "%u staging areas made, expected one", static_cast<unsigned>(g_newCount));
     if (!u[0].staged && g_newCount != 0) Differs(why, "the run made %s%s", t->system.root, g_newAreas[0]);
     for (size_t i = 0; i < count; ++i) {
-        Child* c = &g_runs[i];
+        Child* c = &runs[i];
         char run[24] = "";
         if (count > 1) (void)snprintf(run, sizeof run, "run %u ", static_cast<unsigned>(i + 1));
-        if (!ran[i]) {
+        if (!m[i].ran) {
             Differs(why, "%s%s", run, c->problem != nullptr ? c->problem : "vorpkg cannot be started");
             all = false;
             continue;
         }
-        (void)Join(work, kPath, package[i], "");
+        (void)Join(work, kPath, m[i].package, "");
         if (u[i].staged && g_newCount >= 1) (void)Join(work, kPath, t->system.root, g_newAreas[0]);
         char dir[kPath];
-        (void)Join(dir, sizeof dir, u[i].network ? startIn[i] : work, "\\");
+        (void)Join(dir, sizeof dir, u[i].network ? m[i].startIn : work, "\\");
         ExpectUpdate(t->system.procedure, dir, LogOf(u[i].kind), u[i].utility, !u[i].staged && !u[i].versionId,
                      &g_expected, u[i].network);
         if (c->exitCode != static_cast<DWORD>(g_expected.code))
@@ -340,20 +348,24 @@ void RunUpdates(SelfTest* t, const Update* u, size_t count, char* why, char* wor
         (void)Join(dir, sizeof dir, run, "console");
         CompareLines(dir, c->lines, lines, g_expected.console, g_expected.consoleCount, why);
         CheckTrace(work, g_expected, why);
-        if (u[i].staged && strcmp(work, package[i]) != 0) {
+        if (u[i].staged && strcmp(work, m[i].package) != 0) {
             // The staged copy is the package, byte for byte; the package is only read.
             const char* made[] = {"mervane.trace", "VOR.LOG"};
             char what[kWhy];
-            const char* differs = CompareTree(package[i], work, made, 2, what, sizeof what);
+            const char* differs = CompareTree(m[i].package, work, made, 2, what, sizeof what);
             if (differs != nullptr) Differs(why, "the staged copy: %s", differs);
-            for (const char* m : made)
-                if (Join(dir, sizeof dir, package[i], "\\", m) && GetFileAttributesA(dir) != INVALID_FILE_ATTRIBUTES)
+            for (const char* name : made)
+                if (Join(dir, sizeof dir, m[i].package, "\\", name) &&
+                    GetFileAttributesA(dir) != INVALID_FILE_ATTRIBUTES)
                     Differs(why, "the package got %s", dir);
         }
         if (!u[i].staged && u[i].versionId)
-            (void)RecordRest(rest[records++], kLine, "vorpkg self-test", u[i].name, g_expected.code);
+            (void)RecordRest(m[records++].rest, kLine, "vorpkg self-test", u[i].name, g_expected.code);
     }
-    if (all) CheckRecords(*t, mark, rests, records, why);
+    if (all) {
+        const char* rests[] = {g_made[0].rest, g_made[1].rest};
+        CheckRecords(*t, mark, rests, records, why);
+    }
     if (!keep) RemoveNewAreas(t, count, why);
 }
 
