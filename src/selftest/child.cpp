@@ -4,29 +4,7 @@
 
 #include <string.h>
 
-namespace {
-
 const DWORD kWaitMs = 120000;
-
-// Splits the output into lines at LF, a CR before it dropped.
-bool SplitLines(Child* child, size_t length) {
-    child->lineCount = 0;
-    char* p = child->output;
-    char* end = child->output + length;
-    char** lines = child->lines;
-    while (p < end) {
-        if (child->lineCount == kMaxLines) return false;
-        lines[child->lineCount++] = p;
-        char* nl = static_cast<char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
-        if (nl == nullptr) break;
-        *nl = '\0';
-        if (nl > p && nl[-1] == '\r') nl[-1] = '\0';
-        p = nl + 1;
-    }
-    return true;
-}
-
-}  // namespace
 
 bool StartChild(const char* exe, const char* args, const char* startDir, const char* outPath, Child* child) {
     memset(child, 0, sizeof *child);
@@ -50,7 +28,15 @@ bool StartChild(const char* exe, const char* args, const char* startDir, const c
     startup.hStdError = out;
     PROCESS_INFORMATION started;
     memset(&started, 0, sizeof started);
-    BOOL ok = CreateProcessA(exe, line, nullptr, nullptr, TRUE, 0, nullptr, startDir, &startup, &started);
+    // A network folder is handed on as this program's own current directory:
+    // Wine starts a child given one by name in the Windows directory instead.
+    char back[kPath];
+    bool network = startDir[0] == '\\' && startDir[1] == '\\';
+    DWORD n = network ? GetCurrentDirectoryA(sizeof back, back) : 1;
+    bool there = n > 0 && n < sizeof back && (!network || SetCurrentDirectoryA(startDir));
+    BOOL ok = there && CreateProcessA(exe, line, nullptr, nullptr, TRUE, 0, nullptr, network ? nullptr : startDir,
+                                      &startup, &started);
+    if (network && there) (void)SetCurrentDirectoryA(back);
     CloseHandle(out);
     if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
     if (!ok) return false;
@@ -75,7 +61,7 @@ bool FinishChild(Child* child) {
         child->problem = "vorpkg's console output cannot be read, or is too long";
         return false;
     }
-    if (!SplitLines(child, static_cast<size_t>(length))) {
+    if (!SplitLines(child->output, child->lines, kMaxLines, &child->lineCount)) {
         child->problem = "vorpkg wrote too many console lines";
         return false;
     }

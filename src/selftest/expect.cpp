@@ -40,11 +40,15 @@ bool Sortable(const char* s, char* out) {
 const char* ExpectedLine(const char* lines, size_t i) { return lines + i * kExpectLine; }
 
 void ExpectUpdate(Procedure procedure, const char* dir, const ToolLog& log, bool utility, bool noVersionId,
-                  ExpectedRun* e) {
+                  ExpectedRun* e, bool network) {
     memset(e, 0, sizeof *e);
     e->fits = true;
     int code = 9;
-    if (procedure != kProcedureNone) {
+    if (procedure != kProcedureNone && network) {
+        // cmd cannot start there: refused before anything runs.
+        Add(e->console, &e->consoleCount, &e->fits, "Update directory is a network folder: ", dir);
+        code = 1;
+    } else if (procedure != kProcedureNone) {
         const bool nt = procedure == kProcedureNt;
         char first[kExpectLine];
         char rerun[kExpectLine];

@@ -35,9 +35,10 @@ const char* ExpectedLine(const char* lines, size_t i);
 
 // The run of an update in work directory dir (ending in a backslash) whose
 // package holds the utility (or not) and whose first run writes log;
-// noVersionId: an in-place run whose package has no version.id (no record).
+// noVersionId: an in-place run whose package has no version.id (no record);
+// network: in place in a network folder (refused where there is a procedure).
 void ExpectUpdate(Procedure procedure, const char* dir, const ToolLog& log, bool utility, bool noVersionId,
-                  ExpectedRun* e);
+                  ExpectedRun* e, bool network = false);
 
 // What follows the time stamp in the result-log record of an in-place run.
 bool RecordRest(char* buf, size_t size, const char* update, const char* version, int code);

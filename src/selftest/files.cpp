@@ -1,5 +1,6 @@
 #include "selftest/files.h"
 
+#include "common/heldfolder.h"
 #include "common/strbuf.h"
 #include "selftest/sha256.h"
 
@@ -58,6 +59,20 @@ long FileSize(const char* path) {
     return static_cast<long>(found.nFileSizeLow);
 }
 
+bool SplitLines(char* text, char** lines, size_t max, size_t* count) {
+    *count = 0;
+    for (char* p = text; *p != '\0';) {
+        if (*count == max) return false;
+        lines[(*count)++] = p;
+        char* nl = strchr(p, '\n');
+        if (nl == nullptr) break;
+        *nl = '\0';
+        if (nl > p && nl[-1] == '\r') nl[-1] = '\0';
+        p = nl + 1;
+    }
+    return true;
+}
+
 bool RemoveTree(const char* path) {
     DWORD a = GetFileAttributesA(path);
     if (a == INVALID_FILE_ATTRIBUTES) return true;
@@ -65,20 +80,27 @@ bool RemoveTree(const char* path) {
         (void)SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
         return DeleteFileA(path) != 0;
     }
-    // A junction goes as a name: what it leads to is not ours.
-    if ((a & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return RemoveDirectoryA(path) != 0;
-    char pattern[kPath];
-    bool ok = Join(pattern, sizeof pattern, path, "\\*");
+    // Held while listed, nobody can swap it for a link; a link, by its handle
+    // or by its name (Wine opens through one), goes as a name: what it leads
+    // to is not ours.
+    HeldFolder held;
+    bool ok = HoldFolder(path, 0, &held);
+    a = GetFileAttributesA(path);
     WIN32_FIND_DATAA found;
-    HANDLE h = ok ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    if (ok && held.kind == kHandlePlain && a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        char pattern[kPath];
+        h = Join(pattern, sizeof pattern, path, "\\*") ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
+    }
     if (h != INVALID_HANDLE_VALUE) {
         do {
-            if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
             char child[kPath];
+            if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
             ok = Join(child, sizeof child, path, "\\", found.cFileName) && RemoveTree(child) && ok;
         } while (FindNextFileA(h, &found));
         FindClose(h);
     }
+    LetGo(&held);
     return RemoveDirectoryA(path) != 0 && ok;
 }
 
@@ -87,14 +109,9 @@ namespace {
 char g_a[16384];
 char g_b[16384];
 
-bool Skipped(const char* name, const char* const* extra, size_t extraCount) {
-    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return true;
-    for (size_t i = 0; i < extraCount; ++i)
-        if (_stricmp(name, extra[i]) == 0) return true;
-    return false;
-}
+bool Dots(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
 
-// Entries of folder, but those skipped; -1 when it cannot be listed.
+// Entries of folder, but those named in extra; -1 when it cannot be listed.
 long CountEntries(const char* folder, const char* const* extra, size_t extraCount) {
     char pattern[kPath];
     WIN32_FIND_DATAA found;
@@ -102,7 +119,9 @@ long CountEntries(const char* folder, const char* const* extra, size_t extraCoun
     if (h == INVALID_HANDLE_VALUE) return -1;
     long n = 0;
     do {
-        if (!Skipped(found.cFileName, extra, extraCount)) ++n;
+        bool skipped = Dots(found.cFileName);
+        for (size_t i = 0; i < extraCount && !skipped; ++i) skipped = _stricmp(found.cFileName, extra[i]) == 0;
+        n += skipped ? 0 : 1;
     } while (FindNextFileA(h, &found));
     FindClose(h);
     return n;
@@ -126,28 +145,27 @@ bool SameBytes(const char* a, const char* b) {
 
 const char* CompareTree(const char* a, const char* b, const char* const* extra, size_t extraCount, char* why,
                         size_t size) {
+    long entries = CountEntries(a, nullptr, 0);
     char pattern[kPath];
     WIN32_FIND_DATAA found;
     HANDLE h = Join(pattern, sizeof pattern, a, "\\*") ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
-    if (h == INVALID_HANDLE_VALUE) return "the package cannot be listed";
+    if (h == INVALID_HANDLE_VALUE || entries < 0) return "the package cannot be listed";
     const char* differs = nullptr;
     do {
-        if (Skipped(found.cFileName, nullptr, 0)) continue;
         char from[kPath];
         char to[kPath];
+        if (Dots(found.cFileName)) continue;
         if (!Join(from, sizeof from, a, "\\", found.cFileName) || !Join(to, sizeof to, b, "\\", found.cFileName)) {
             differs = "a path is too long";
         } else if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             differs = CompareTree(from, to, nullptr, 0, why, size);
-        } else {
-            if (!SameBytes(from, to)) {
-                (void)snprintf(why, size, "%s is not the same as %s", to, from);
-                differs = why;
-            }
+        } else if (!SameBytes(from, to)) {
+            (void)snprintf(why, size, "%s is not the same as %s", to, from);
+            differs = why;
         }
     } while (differs == nullptr && FindNextFileA(h, &found));
     FindClose(h);
-    if (differs == nullptr && CountEntries(a, nullptr, 0) != CountEntries(b, extra, extraCount)) {
+    if (differs == nullptr && CountEntries(b, extra, extraCount) != entries) {
         (void)snprintf(why, size, "%s does not hold what %s holds, and no more", b, a);
         differs = why;
     }

@@ -22,11 +22,13 @@ long ReadBytesAt(const char* path, long offset, char* buf, size_t size);
 bool FileStartsWith(const char* path, const char* text);
 // name begins with prefix, in any case.
 bool StartsWithNoCase(const char* name, const char* prefix);
+// Splits text at LF (a CR before it dropped) into at most max lines.
+bool SplitLines(char* text, char** lines, size_t max, size_t* count);
 // The file's size, or -1 when it is missing.
 long FileSize(const char* path);
 
 // Removes a file or a folder with everything in it. A link (junction) is
-// removed as a name, never followed. False when something stays.
+// removed as a name, never followed, at any level. False when something stays.
 bool RemoveTree(const char* path);
 
 // Every file under a (its sub-folders too) is in b with the same bytes, and

@@ -19,8 +19,6 @@
 
 namespace {
 
-char g_line[2048];  // a report line being made
-
 const char kUsageText[] =
     "vorpkg-selftest plays vorpkg's acceptance scenarios on this system, with a\n"
     "stand-in for the vendor's update utility, and reports what it found.\n"
@@ -69,31 +67,23 @@ bool DescribeVorpkg(const char* path, char* version, size_t versionSize) {
     Sha256Feed(&sha, g_file, size);
     Sha256Hex(&sha, hex);
     FileVersion(g_file, size, version, versionSize);
-    (void)snprintf(g_line, sizeof g_line, "vorpkg.exe tested: %s, version %s, SHA-256 %s", path, version, hex);
-    ReportLine(g_line);
+    ReportLinef("vorpkg.exe tested: %s, version %s, SHA-256 %s", path, version, hex);
     return true;
 }
 
 void Header(const SelfTest& t) {
     const OSVERSIONINFOEXA& v = t.system.version;
-    (void)snprintf(g_line, sizeof g_line, "vorpkg self-test %s (%d-bit)", VORPKG_SELFTEST_VERSION,
-                   static_cast<int>(sizeof(void*) * 8));
-    ReportLine(g_line);
-    (void)snprintf(g_line, sizeof g_line, "Windows %lu.%lu (build %lu), %s, product type %u (%s)", v.dwMajorVersion,
-                   v.dwMinorVersion, v.dwBuildNumber & 0xFFFF,
-                   v.szCSDVersion[0] != '\0' ? v.szCSDVersion : "no service pack", v.wProductType,
-                   ProductTypeName(v.wProductType));
-    ReportLine(g_line);
-    (void)snprintf(g_line, sizeof g_line, "ANSI code page %u", t.system.codePage);
-    ReportLine(g_line);
-    (void)snprintf(g_line, sizeof g_line, "System drive %s, file system %s%s", t.system.root,
-                   t.system.fileSystem, t.system.keepsSecurity ? "" : " (no permissions)");
-    ReportLine(g_line);
+    ReportLinef("vorpkg self-test %s (%d-bit)", VORPKG_SELFTEST_VERSION, static_cast<int>(sizeof(void*) * 8));
+    ReportLinef("Windows %lu.%lu (build %lu), %s, product type %u (%s)", v.dwMajorVersion, v.dwMinorVersion,
+                v.dwBuildNumber & 0xFFFF, v.szCSDVersion[0] != '\0' ? v.szCSDVersion : "no service pack",
+                v.wProductType, ProductTypeName(v.wProductType));
+    ReportLinef("ANSI code page %u", t.system.codePage);
+    ReportLinef("System drive %s, file system %s%s", t.system.root, t.system.fileSystem,
+                t.system.keepsSecurity ? "" : " (no permissions)");
     const char* procedure = "none: this Windows is not supported, exit code 9";
     if (t.system.procedure == kProcedureNt) procedure = "the Windows NT 4.0 procedure";
     if (t.system.procedure == kProcedureWin2k) procedure = "the Windows 2000 and 2003 procedure";
-    (void)snprintf(g_line, sizeof g_line, "Expected of vorpkg here: %s", procedure);
-    ReportLine(g_line);
+    ReportLinef("Expected of vorpkg here: %s", procedure);
 }
 
 // <root>vorpkg-selftest.N, new, open to SYSTEM and Administrators only: no
@@ -132,9 +122,7 @@ void RemoveLeftovers(const SelfTest& t) {
         if (!LeftBySelfTest(t.system.root, found) || !Join(path, sizeof path, t.system.root, found.cFileName))
             continue;
         bool removed = RemoveTree(path);
-        (void)snprintf(g_line, sizeof g_line, "Left by an interrupted self-test: %s (%s)", path,
-                       removed ? "removed" : "cannot be removed");
-        ReportLine(g_line);
+        ReportLinef("Left by an interrupted self-test: %s (%s)", path, removed ? "removed" : "cannot be removed");
     } while (FindNextFileA(h, &found));
     FindClose(h);
 }
@@ -220,8 +208,7 @@ int SelfTestMain(int argc, char** argv) {
     Header(*t);
     if (!DescribeVorpkg(t->vorpkg, t->vorpkgVersion, sizeof t->vorpkgVersion)) {
         (void)snprintf(t->vorpkgVersion, sizeof t->vorpkgVersion, "unknown");
-        (void)snprintf(g_line, sizeof g_line, "vorpkg.exe tested: %s cannot be read", t->vorpkg);
-        ReportLine(g_line);
+        ReportLinef("vorpkg.exe tested: %s cannot be read", t->vorpkg);
     }
     (void)Join(t->qvlog, sizeof t->qvlog, t->system.root, "QVLOG");
     (void)Join(t->qvlogFile, sizeof t->qvlogFile, t->qvlog, "\\QV.log");
@@ -231,9 +218,7 @@ int SelfTestMain(int argc, char** argv) {
         ReportScenario("test-folder", "no folder vorpkg-selftest.N can be made in the root of the system drive");
         return ReportClose() ? 0 : 1;
     }
-    (void)snprintf(g_line, sizeof g_line, "Test packages in %s (removed at the end); report in %s", t->top,
-                   report);
-    ReportLine(g_line);
+    ReportLinef("Test packages in %s (removed at the end); report in %s", t->top, report);
     char probe[kPath];
     (void)Join(probe, sizeof probe, t->top, "\\dacl-probe");
     LearnDaclFidelity(probe, &t->fidelity);

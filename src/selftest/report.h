@@ -4,11 +4,19 @@
 #define VORPKG_SELFTEST_REPORT_H
 
 #include <stddef.h>
+#include <stdio.h>
 
 // False when the file cannot be made.
 bool ReportOpen(const char* path);
 // One line (no line end in it).
 void ReportLine(const char* line);
+// One line made as printf makes it, cut at 2,047 characters.
+template <typename... Args>
+void ReportLinef(const char* format, Args... args) {
+    char line[2048];
+    (void)snprintf(line, sizeof line, format, args...);
+    ReportLine(line);
+}
 // A scenario's outcome: why is nullptr for a pass; notPlayed says why it
 // could not be played here (neither pass nor failure).
 void ReportScenario(const char* name, const char* why, const char* notPlayed = nullptr);

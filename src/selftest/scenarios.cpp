@@ -8,6 +8,7 @@
 #include "selftest/standin.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #ifndef VORPKG_SELFTEST_VERSION
@@ -43,30 +44,32 @@ struct Update {
     bool staged;
     const char* args;  // in place: the command line's arguments
     bool versionId;    // the package holds version.id
+    bool network;      // in place in the package's folder through the administrative share
 };
 
 const char kStale[] = "Error Code 28: an earlier run\r\n";
 const Update kUpdates[] = {
-    {"inplace-clean", "clean", true, nullptr, false, "", true},
-    {"inplace-driver", "driver", true, nullptr, false, "", true},
-    {"inplace-bios", "bios", true, nullptr, false, "", true},
-    {"inplace-both", "both", true, nullptr, false, "", true},
-    {"inplace-long", "long", true, nullptr, false, "", true},
-    {"staged-clean", "clean", true, nullptr, true, "", true},
-    {"staged-driver", "driver", true, nullptr, true, "", true},
-    {"staged-bios", "bios", true, nullptr, true, "", true},
-    {"staged-both", "both", true, nullptr, true, "", true},
-    {"staged-long", "long", true, nullptr, true, "", true},
-    {"missing-utility", "clean", false, nullptr, false, "", true},
-    {"stale-log", "none", true, kStale, false, "", true},
-    {"no-version-id", "driver", true, nullptr, false, "", false},
+    {"inplace-clean", "clean", true, nullptr, false, "", true, false},
+    {"inplace-driver", "driver", true, nullptr, false, "", true, false},
+    {"inplace-bios", "bios", true, nullptr, false, "", true, false},
+    {"inplace-both", "both", true, nullptr, false, "", true, false},
+    {"inplace-long", "long", true, nullptr, false, "", true, false},
+    {"staged-clean", "clean", true, nullptr, true, "", true, false},
+    {"staged-driver", "driver", true, nullptr, true, "", true, false},
+    {"staged-bios", "bios", true, nullptr, true, "", true, false},
+    {"staged-both", "both", true, nullptr, true, "", true, false},
+    {"staged-long", "long", true, nullptr, true, "", true, false},
+    {"missing-utility", "clean", false, nullptr, false, "", true, false},
+    {"stale-log", "none", true, kStale, false, "", true, false},
+    {"no-version-id", "driver", true, nullptr, false, "", false, false},
     // "/?" with a second argument is an argument like any other: in place.
-    {"usage-with-argument", "clean", true, nullptr, false, "/? x", true},
+    {"usage-with-argument", "clean", true, nullptr, false, "/? x", true, false},
+    {"network-folder", "clean", true, nullptr, false, "", true, true},
 };
 
 ExpectedRun g_expected;
-Child g_child;
-Child g_second;
+Child g_runs[2];
+Child* const g_child = &g_runs[0];
 char g_bytes[kOutputSize];
 
 // The first difference found is the one reported.
@@ -76,14 +79,14 @@ void Differs(char* why, const char* fmt, Args... args) {
 }
 
 // A line of the report may not hold a line end; long values are cut.
+// want: packed as the model's lines, or (wantList) one pointer each.
 void CompareLines(const char* what, char* const* got, size_t gotCount, const char* want, size_t wantCount,
-                  char* why) {
+                  char* why, const char* const* wantList = nullptr, const char* note = "") {
     for (size_t i = 0; i < gotCount || i < wantCount; ++i) {
-        const char* g = i < gotCount ? got[i] : nullptr;
-        const char* w = i < wantCount ? ExpectedLine(want, i) : nullptr;
-        if (g != nullptr && w != nullptr && strcmp(g, w) == 0) continue;
-        Differs(why, "%s line %u is [%s], expected [%s]", what, static_cast<unsigned>(i + 1),
-                g != nullptr ? g : "(none)", w != nullptr ? w : "(none)");
+        const char* g = i < gotCount ? got[i] : "(none)";
+        const char* w = i >= wantCount ? "(none)" : wantList != nullptr ? wantList[i] : ExpectedLine(want, i);
+        if (strcmp(g, w) == 0) continue;
+        Differs(why, "%s line %u is [%s], expected [%s]%s", what, static_cast<unsigned>(i + 1), g, w, note);
         return;
     }
 }
@@ -112,19 +115,10 @@ size_t WithoutMadePrivate(SelfTest* t, Child* c, char* why) {
 
 void CheckTrace(const char* workFolder, const ExpectedRun& e, char* why) {
     char path[kPath];
-    char* found[kExpectLines + 1];
-    char** lines = found;
+    char* lines[kExpectLines + 1];
     size_t count = 0;
-    if (Join(path, sizeof path, workFolder, "\\mervane.trace")) {
-        long n = ReadBytesAt(path, 0, g_bytes, sizeof g_bytes);
-        for (char* p = g_bytes; n > 0 && *p != '\0' && count <= kExpectLines;) {
-            lines[count++] = p;
-            char* nl = strchr(p, '\n');
-            if (nl == nullptr) break;
-            *nl = '\0';
-            p = nl + 1;
-        }
-    }
+    if (Join(path, sizeof path, workFolder, "\\mervane.trace") && ReadBytesAt(path, 0, g_bytes, sizeof g_bytes) > 0)
+        (void)SplitLines(g_bytes, lines, kExpectLines + 1, &count);
     CompareLines("utility command", lines, count, e.trace, e.traceCount, why);
 }
 
@@ -216,18 +210,47 @@ bool HoldsOurPackage(const SelfTest& t, const char* folder) {
     return Join(path, sizeof path, folder, "\\mervane.scenario") && FileStartsWith(path, want);
 }
 
+// The package through the system drive's administrative share, where the
+// system offers one and a program started there starts there: vorpkg must
+// not run in place anywhere but the package. The package's stand-in, given
+// relative names, writes its log there only if it starts there.
+bool ThroughShare(const SelfTest& t, const char* package, char* unc, char* skip) {
+    const char* computer = getenv("COMPUTERNAME");
+    const char share[] = {'\\', t.system.root[0], '$', '\0'};
+    const char* parts[] = {"\\\\", computer, share, package + 2};
+    if (computer == nullptr || !StrJoin(unc, kPath, parts, 4) || !HoldsOurPackage(t, unc)) {
+        (void)snprintf(skip, kWhy, "the system offers no administrative share %s leading to the package", unc);
+        return false;
+    }
+    char tool[kPath];
+    char log[kPath];
+    char out[kPath];
+    bool there = Join(tool, sizeof tool, package, "\\mervane.exe") && Join(log, sizeof log, package, "\\probe.log") &&
+                 Join(out, sizeof out, t.top, "\\probe.out") &&
+                 StartChild(tool, "/l probe.log /s /noreboot /i mervane.scenario /oisafe12", unc, out, &g_runs[1]) &&
+                 FinishChild(&g_runs[1]) && GetFileAttributesA(log) != INVALID_FILE_ATTRIBUTES;
+    (void)DeleteFileA(log);
+    (void)Join(log, sizeof log, package, "\\mervane.trace");
+    (void)DeleteFileA(log);
+    if (!there) (void)snprintf(skip, kWhy, "a program started in %s does not start there", unc);
+    return there;
+}
+
 // Removes only what the run's console names as its work directory, or a
 // copy of this self-test's package: anything else may be another
 // administrator's run.
-void RemoveNewAreas(SelfTest* t, const Child& c, char* why) {
+void RemoveNewAreas(SelfTest* t, size_t runs, char* why) {
     char path[kPath];
     char named[kPath];
     const char** areas = g_newAreas;
     for (size_t i = 0; i < g_newCount; ++i) {
         bool ours = false;
         if (Join(path, sizeof path, t->system.root, areas[i]) && Join(named, sizeof named, path, "\\")) {
-            char* const* lines = c.lines;
-            for (size_t k = 0; k < c.lineCount && !ours; ++k) ours = strstr(lines[k], named) != nullptr;
+            const Child* run = g_runs;
+            for (size_t r = 0; r < runs; ++r) {
+                char* const* lines = run[r].lines;
+                for (size_t k = 0; k < run[r].lineCount && !ours; ++k) ours = strstr(lines[k], named) != nullptr;
+            }
             ours = ours || HoldsOurPackage(*t, path);
         }
         if (!ours) {
@@ -267,139 +290,154 @@ bool Start(const SelfTest& t, const char* name, const char* args, const char* st
     return StrJoin(out, sizeof out, parts, 4) && StartChild(t.vorpkg, args, startDir, out, c);
 }
 
-// Runs vorpkg on a package made for it, in place or staged, and checks
-// everything; what it staged is removed unless kept (RemoveNewAreas).
-void RunUpdate(SelfTest* t, const Update& u, char* why, char* work, bool keep = false) {
+// A run's package, where it starts, and the rest of its record.
+struct Made {
     char package[kPath];
+    char startIn[kPath];  // in place: the package, or its network name
+    char rest[kLine];
+    bool ran;
+};
+Made g_made[2];
+
+// Runs vorpkg on packages made for it, two at once at most, in place or
+// staged, and checks everything; what they staged is removed unless kept.
+void RunUpdates(SelfTest* t, const Update* u, size_t count, char* why, char* work, bool keep = false,
+                char* skip = nullptr) {
+    Made* m = g_made;
+    Child* runs = g_runs;
+    bool all = true;  // every run ended: the records can be read
+    size_t records = 0;
     work[0] = '\0';
-    if (!MakePackage(*t, u.name, u.kind, u.utility, u.staleLog, package, u.versionId)) {
-        Differs(why, "the test package %s\\%s cannot be made (error %lu)", t->top, u.name, GetLastError());
-        return;
+    for (size_t i = 0; i < count; ++i) {
+        if (!MakePackage(*t, u[i].name, u[i].kind, u[i].utility, u[i].staleLog, m[i].package, u[i].versionId)) {
+            Differs(why, "the test package %s\\%s cannot be made (error %lu)", t->top, u[i].name, GetLastError());
+            return;
+        }
+        (void)Join(m[i].startIn, kPath, m[i].package, "");
+        if (u[i].network && !ThroughShare(*t, m[i].package, m[i].startIn, skip)) return;
     }
     LogMark mark;
     MarkLog(*t, &mark);
     ListQvt(t->system.root, &g_before);
-    bool ran = Start(*t, u.name, u.staged ? package : u.args, u.staged ? t->top : package, &g_child) &&
-               FinishChild(&g_child);
+    for (size_t i = 0; i < count; ++i)
+        m[i].ran = Start(*t, u[i].name, u[i].staged ? m[i].package : u[i].args,
+                         u[i].staged ? t->top : m[i].startIn, &runs[i]);
+    for (size_t i = 0; i < count; ++i) m[i].ran = m[i].ran && FinishChild(&runs[i]);
     NoteNewAreas(*t);
-    if (!ran) {
-        Differs(why, "%s", g_child.problem != nullptr ? g_child.problem : "vorpkg cannot be started");
-        return;
+    if (u[0].staged && g_newCount != 1)
+        Differs(why, "%u staging areas made, expected one", static_cast<unsigned>(g_newCount));
+    if (!u[0].staged && g_newCount != 0) Differs(why, "the run made %s%s", t->system.root, g_newAreas[0]);
+    for (size_t i = 0; i < count; ++i) {
+        Child* c = &runs[i];
+        char run[24] = "";
+        if (count > 1) (void)snprintf(run, sizeof run, "run %u ", static_cast<unsigned>(i + 1));
+        if (!m[i].ran) {
+            Differs(why, "%s%s", run, c->problem != nullptr ? c->problem : "vorpkg cannot be started");
+            all = false;
+            continue;
+        }
+        (void)Join(work, kPath, m[i].package, "");
+        if (u[i].staged && g_newCount >= 1) (void)Join(work, kPath, t->system.root, g_newAreas[0]);
+        char dir[kPath];
+        (void)Join(dir, sizeof dir, u[i].network ? m[i].startIn : work, "\\");
+        ExpectUpdate(t->system.procedure, dir, LogOf(u[i].kind), u[i].utility, !u[i].staged && !u[i].versionId,
+                     &g_expected, u[i].network);
+        if (c->exitCode != static_cast<DWORD>(g_expected.code))
+            Differs(why, "%sexit code %lu, expected %d", run, c->exitCode, g_expected.code);
+        size_t lines = u[i].staged ? c->lineCount : WithoutMadePrivate(t, c, why);
+        (void)Join(dir, sizeof dir, run, "console");
+        CompareLines(dir, c->lines, lines, g_expected.console, g_expected.consoleCount, why);
+        CheckTrace(work, g_expected, why);
+        if (u[i].staged && strcmp(work, m[i].package) != 0) {
+            // The staged copy is the package, byte for byte; the package is only read.
+            const char* made[] = {"mervane.trace", "VOR.LOG"};
+            char what[kWhy];
+            const char* differs = CompareTree(m[i].package, work, made, 2, what, sizeof what);
+            if (differs != nullptr) Differs(why, "the staged copy: %s", differs);
+            for (const char* name : made)
+                if (Join(dir, sizeof dir, m[i].package, "\\", name) &&
+                    GetFileAttributesA(dir) != INVALID_FILE_ATTRIBUTES)
+                    Differs(why, "the package got %s", dir);
+        }
+        if (!u[i].staged && u[i].versionId)
+            (void)RecordRest(m[records++].rest, kLine, "vorpkg self-test", u[i].name, g_expected.code);
     }
-    (void)Join(work, kPath, package, "");
-    if (u.staged) {
-        if (g_newCount != 1) Differs(why, "%u staging areas made, expected one", static_cast<unsigned>(g_newCount));
-        if (g_newCount >= 1) (void)Join(work, kPath, t->system.root, g_newAreas[0]);
-    } else if (g_newCount != 0) {
-        Differs(why, "the run made %s%s", t->system.root, g_newAreas[0]);
+    if (all) {
+        const char* rests[] = {g_made[0].rest, g_made[1].rest};
+        CheckRecords(*t, mark, rests, records, why);
     }
-    char dir[kPath];
-    (void)Join(dir, sizeof dir, work, "\\");
-    ExpectUpdate(t->system.procedure, dir, LogOf(u.kind), u.utility, !u.staged && !u.versionId, &g_expected);
-    if (g_child.exitCode != static_cast<DWORD>(g_expected.code))
-        Differs(why, "exit code %lu, expected %d", g_child.exitCode, g_expected.code);
-    size_t lines = u.staged ? g_child.lineCount : WithoutMadePrivate(t, &g_child, why);
-    CompareLines("console", g_child.lines, lines, g_expected.console, g_expected.consoleCount, why);
-    CheckTrace(work, g_expected, why);
-    if (u.staged && strcmp(work, package) != 0) {
-        // The staged copy is the package, byte for byte; the package is only read.
-        const char* made[] = {"mervane.trace", "VOR.LOG"};
-        char what[kWhy];
-        const char* differs = CompareTree(package, work, made, 2, what, sizeof what);
-        if (differs != nullptr) Differs(why, "the staged copy: %s", differs);
-        char path[kPath];
-        for (const char* m : made)
-            if (Join(path, sizeof path, package, "\\", m) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
-                Differs(why, "the package got %s", path);
-    }
-    char rest[kLine];
-    (void)RecordRest(rest, sizeof rest, "vorpkg self-test", u.name, g_expected.code);
-    const char* rests[] = {rest};
-    CheckRecords(*t, mark, rests, u.staged || !u.versionId ? 0 : 1, why);
-    if (!keep) RemoveNewAreas(t, g_child, why);
+    if (!keep) RemoveNewAreas(t, count, why);
 }
 
 void Play(SelfTest* t, const Update& u) {
     char why[kWhy] = "";
+    char skip[kWhy] = "";
     char work[kPath];
-    RunUpdate(t, u, why, work);
-    ReportScenario(u.name, why[0] != '\0' ? why : nullptr);
+    RunUpdates(t, &u, 1, why, work, false, skip);
+    ReportScenario(u.name, why[0] != '\0' ? why : nullptr, skip[0] != '\0' ? skip : nullptr);
 }
 
 // A run refused before anything runs: its console, exit code, no staging
 // area, no record.
 void Refusal(SelfTest* t, const char* name, const char* args, const char* const* lines, size_t count, int code,
-             const char* note = nullptr) {
+             const char* note = "") {
     char why[kWhy] = "";
     LogMark mark;
     MarkLog(*t, &mark);
     ListQvt(t->system.root, &g_before);
-    bool ran = Start(*t, name, args, t->top, &g_child) && FinishChild(&g_child);
+    bool ran = Start(*t, name, args, t->top, g_child) && FinishChild(g_child);
     NoteNewAreas(*t);
     if (!ran) {
-        Differs(why, "%s", g_child.problem != nullptr ? g_child.problem : "vorpkg cannot be started");
+        Differs(why, "%s", g_child->problem != nullptr ? g_child->problem : "vorpkg cannot be started");
     } else {
-        if (g_child.exitCode != static_cast<DWORD>(code))
-            Differs(why, "exit code %lu, expected %d", g_child.exitCode, code);
-        char* const* got = g_child.lines;
-        for (size_t i = 0; i < g_child.lineCount || i < count; ++i) {
-            const char* g = i < g_child.lineCount ? got[i] : "(none)";
-            const char* w = i < count ? lines[i] : "(none)";
-            if (strcmp(g, w) != 0) {
-                Differs(why, "console line %u is [%s], expected [%s]%s", static_cast<unsigned>(i + 1), g, w,
-                        note != nullptr ? note : "");
-                break;
-            }
-        }
+        if (g_child->exitCode != static_cast<DWORD>(code))
+            Differs(why, "exit code %lu, expected %d", g_child->exitCode, code);
+        CompareLines("console", g_child->lines, g_child->lineCount, nullptr, count, why, lines, note);
         if (g_newCount != 0) Differs(why, "it made %s%s", t->system.root, g_newAreas[0]);
         CheckRecords(*t, mark, nullptr, 0, why);
     }
-    RemoveNewAreas(t, g_child, why);
+    RemoveNewAreas(t, 1, why);
     ReportScenario(name, why[0] != '\0' ? why : nullptr);
+}
+
+// A staged run refused with the line why + what, before it copies anything.
+void StagedRefusal(SelfTest* t, const char* name, const char* package, const char* why, const char* what) {
+    char first[kLine];
+    (void)Join(first, sizeof first, why, what);
+    const char* list[] = {first, "Copying update files to the hard drive failed."};
+    Refusal(t, name, package, list, 2, 1);
 }
 
 void RootRefused(SelfTest* t) {
     char dotdot[kPath];
-    char lines[2][kLine];
-    const char* list[] = {lines[0], lines[1]};
-    (void)Join(lines[1], kLine, "Copying update files to the hard drive failed.", "");
-    (void)Join(lines[0], kLine, "Package directory is the system drive root: ", t->system.root);
-    Refusal(t, "root-refused", t->system.root, list, 2, 1);
+    const char root[] = "Package directory is the system drive root: ";
+    StagedRefusal(t, "root-refused", t->system.root, root, t->system.root);
     (void)Join(dotdot, sizeof dotdot, t->system.windowsDir, "\\..");
-    (void)Join(lines[0], kLine, "Package directory is the system drive root: ", dotdot);
-    Refusal(t, "root-as-windows-dotdot", dotdot, list, 2, 1);
+    StagedRefusal(t, "root-as-windows-dotdot", dotdot, root, dotdot);
 }
 
 // The usage is that of this self-test's release: a vorpkg.exe of another
 // says so.
 void Usage(SelfTest* t) {
     static char text[2048];
-    const char* found[kMaxLines];
-    const char** lines = found;
+    char* lines[kMaxLines];
     size_t count = 0;
     (void)Join(text, sizeof text, kUsage, "");
-    for (char* p = text; *p != '\0' && count < kMaxLines;) {
-        lines[count++] = p;
-        char* nl = strchr(p, '\n');
-        if (nl == nullptr) break;
-        *nl = '\0';
-        p = nl + 1;
-    }
+    (void)SplitLines(text, lines, kMaxLines, &count);
     char note[160] = "";
     if (strcmp(t->vorpkgVersion, VORPKG_SELFTEST_VERSION) != 0)
         (void)snprintf(note, sizeof note, " (the usage of version %s; vorpkg.exe is version %s)",
                        VORPKG_SELFTEST_VERSION, t->vorpkgVersion);
-    Refusal(t, "usage", "/?", found, count, 1, note);
+    Refusal(t, "usage", "/?", lines, count, 1, note);
 }
 
 void PackageLink(SelfTest* t) {
     const char name[] = "package-link";
-    if (t->system.procedure == kProcedureNt) {
-        ReportScenario(name, nullptr, "Windows NT 4.0 has no junctions");
-        return;
-    }
-    if (!t->system.reparsePoints) {
-        ReportScenario(name, nullptr, "the system drive keeps no reparse points");
+    const char* skip = t->system.procedure == kProcedureNt ? "Windows NT 4.0 has no junctions"
+                       : !t->system.reparsePoints          ? "the system drive keeps no reparse points"
+                                                           : nullptr;
+    if (skip != nullptr) {
+        ReportScenario(name, nullptr, skip);
         return;
     }
     char package[kPath];
@@ -421,11 +459,7 @@ void PackageLink(SelfTest* t) {
         ReportScenario(name, t->system.wine ? nullptr : g_line, t->system.wine ? g_line : nullptr);
         return;
     }
-    char lines[2][kLine];
-    const char* list[] = {lines[0], lines[1]};
-    (void)Join(lines[0], kLine, "Package holds a link: ", link);
-    (void)Join(lines[1], kLine, "Copying update files to the hard drive failed.", "");
-    Refusal(t, name, package, list, 2, 1);
+    StagedRefusal(t, name, package, "Package holds a link: ", link);
 }
 
 // A folder vorpkg made, read back: exact where the system keeps a DACL as
@@ -437,8 +471,8 @@ void Security(SelfTest* t, const char* name, bool staged) {
     }
     char why[kWhy] = "";
     char work[kPath];
-    const Update u = {name, "clean", true, nullptr, staged, "", true};
-    RunUpdate(t, u, why, work, true);
+    const Update u = {name, "clean", true, nullptr, staged, "", true, false};
+    RunUpdates(t, &u, 1, why, work, true);
     const char* folder = staged ? work : t->qvlog;
     bool exact = t->fidelity.exact && (staged || !t->qvlogWasThere);
     char what[400];
@@ -447,79 +481,30 @@ void Security(SelfTest* t, const char* name, bool staged) {
                        : CheckFolder(folder, staged ? kStagingArea : kLogFolder,
                                      t->system.procedure == kProcedureWin2k, exact, what, sizeof what);
     if (differs != nullptr) Differs(why, "%s: %s", folder, differs);
-    RemoveNewAreas(t, g_child, why);
+    RemoveNewAreas(t, 1, why);
     ReportScenario(name, why[0] != '\0' ? why : nullptr);
     if (why[0] == '\0' && !exact) {
-        (void)snprintf(g_line, sizeof g_line, "      %s: checked only that no other account %s",
-                       !t->fidelity.exact ? t->fidelity.note : "\\QVLOG was there before this self-test",
-                       staged ? "is granted anything" : "may do more than read and list");
-        ReportLine(g_line);
+        ReportLinef("      %s: checked only that no other account %s",
+                    !t->fidelity.exact ? t->fidelity.note : "\\QVLOG was there before this self-test",
+                    staged ? "is granted anything" : "may do more than read and list");
     }
-}
-
-// One of two runs at once, checked as if it had run alone.
-void CheckConcurrent(SelfTest* t, Child* c, bool ran, const char* package, int number, char* rest, char* why) {
-    if (!ran) {
-        Differs(why, "run %d: %s", number, c->problem != nullptr ? c->problem : "not started");
-        return;
-    }
-    char dir[kPath];
-    (void)Join(dir, sizeof dir, package, "\\");
-    ExpectUpdate(t->system.procedure, dir, kLogs[0], true, false, &g_expected);
-    size_t lines = WithoutMadePrivate(t, c, why);
-    if (c->exitCode != static_cast<DWORD>(g_expected.code))
-        Differs(why, "run %d: exit code %lu, expected %d", number, c->exitCode, g_expected.code);
-    CompareLines(number == 1 ? "run 1 console" : "run 2 console", c->lines, lines, g_expected.console,
-                 g_expected.consoleCount, why);
-    CheckTrace(package, g_expected, why);
-    (void)RecordRest(rest, kLine, "vorpkg self-test", number == 1 ? "two-at-once-1" : "two-at-once-2",
-                     g_expected.code);
 }
 
 // Two in-place runs at once: each as alone, and two whole records.
 void TwoAtOnce(SelfTest* t) {
-    const char name[] = "two-at-once";
     char why[kWhy] = "";
-    char first[kPath];
-    char second[kPath];
-    char rest1[kLine] = "";
-    char rest2[kLine] = "";
-    if (!MakePackage(*t, "two-at-once-1", "clean", true, nullptr, first) ||
-        !MakePackage(*t, "two-at-once-2", "clean", true, nullptr, second)) {
-        ReportScenario(name, "the test packages cannot be made");
-        return;
-    }
-    LogMark mark;
-    MarkLog(*t, &mark);
-    ListQvt(t->system.root, &g_before);
-    bool started1 = Start(*t, "two-at-once-1", "", first, &g_child);
-    bool started2 = Start(*t, "two-at-once-2", "", second, &g_second);
-    bool ran1 = started1 && FinishChild(&g_child);
-    bool ran2 = started2 && FinishChild(&g_second);
-    NoteNewAreas(*t);
-    CheckConcurrent(t, &g_child, ran1, first, 1, rest1, why);
-    CheckConcurrent(t, &g_second, ran2, second, 2, rest2, why);
-    if (ran1 && ran2) {
-        const char* rests[] = {rest1, rest2};
-        CheckRecords(*t, mark, rests, 2, why);
-    }
-    if (g_newCount != 0) Differs(why, "the runs made %s%s", t->system.root, g_newAreas[0]);
-    RemoveNewAreas(t, g_child, why);
-    ReportScenario(name, why[0] != '\0' ? why : nullptr);
+    char work[kPath];
+    const Update both[] = {{"two-at-once-1", "clean", true, nullptr, false, "", true, false},
+                           {"two-at-once-2", "clean", true, nullptr, false, "", true, false}};
+    RunUpdates(t, both, 2, why, work);
+    ReportScenario("two-at-once", why[0] != '\0' ? why : nullptr);
 }
 
 // A character whose second byte is that of "\" in this code page, or nullptr.
 const char* TrailBackslash(UINT codePage) {
-    switch (codePage) {
-    case 932:
-        return "\x83\x5c";  // katakana SO
-    case 936:
-        return "\x81\x5c";
-    case 950:
-        return "\xb3\x5c";
-    default:
-        return nullptr;
-    }
+    if (codePage == 932) return "\x83\x5c";  // katakana SO
+    if (codePage == 936) return "\x81\x5c";
+    return codePage == 950 ? "\xb3\x5c" : nullptr;
 }
 
 // Package folders whose names end in that character, where a byte-wise
@@ -539,9 +524,9 @@ void DoubleByte(SelfTest* t) {
     char staged[32];
     (void)Join(inPlace, sizeof inPlace, "dbcs-inplace", c);
     (void)Join(staged, sizeof staged, "dbcs-staged", c);
-    const Update runs[] = {{inPlace, "driver", true, nullptr, false, "", true},
-                           {staged, "driver", true, nullptr, true, "", true}};
-    for (const Update& u : runs) RunUpdate(t, u, why, work);
+    const Update runs[] = {{inPlace, "driver", true, nullptr, false, "", true, false},
+                           {staged, "driver", true, nullptr, true, "", true, false}};
+    for (const Update& u : runs) RunUpdates(t, &u, 1, why, work);
     ReportScenario(name, why[0] != '\0' ? why : nullptr);
 }
 

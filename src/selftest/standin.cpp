@@ -1,5 +1,7 @@
 #include "selftest/standin.h"
 
+#include "common/strbuf.h"
+
 #include <windows.h>
 
 #include <stdio.h>
@@ -17,19 +19,6 @@ char g_path[kLineSize];
 char g_log[kLogSize];
 char g_text[kLogSize];
 
-// Copies src into buf when it fits.
-bool Copy(char* buf, size_t size, const char* src) {
-    size_t n = strlen(src);
-    if (n >= size) return false;
-    memcpy(buf, src, n + 1);
-    return true;
-}
-
-bool Append(char* buf, size_t size, const char* src) {
-    size_t used = strlen(buf);
-    return used < size && Copy(buf + used, size - used, src);
-}
-
 bool FindFolder() {
     DWORD n = GetModuleFileNameA(nullptr, g_folder, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return false;
@@ -41,7 +30,7 @@ bool FindFolder() {
 
 // g_path: a file next to this program.
 bool NextToMe(const char* name) {
-    return Copy(g_path, sizeof g_path, g_folder) && Append(g_path, sizeof g_path, name);
+    return StrCopy(g_path, sizeof g_path, g_folder) && StrAppend(g_path, sizeof g_path, name);
 }
 
 void Trace(bool selfTest, const char* prefix, const char* line) {
@@ -151,8 +140,8 @@ bool TakeLine(char* line, Scenario* s) {
     char* blank = strchr(line, ' ');
     const char* value = blank == nullptr ? "" : blank + 1;
     if (blank != nullptr) *blank = '\0';
-    if (strcmp(line, "first") == 0) return Copy(s->first, sizeof s->first, value);
-    if (strcmp(line, "rerun") == 0) return Copy(s->rerun, sizeof s->rerun, value);
+    if (strcmp(line, "first") == 0) return StrCopy(s->first, sizeof s->first, value);
+    if (strcmp(line, "rerun") == 0) return StrCopy(s->rerun, sizeof s->rerun, value);
     if (strcmp(line, "exit") == 0 && *value != '\0') {
         s->exitCode = static_cast<int>(strtol(value, nullptr, 10));
         return true;
@@ -180,7 +169,7 @@ bool LoadScenario(long length, Scenario* s, const char** bad) {
 // Appends lines to g_log, each followed by end; false when they do not fit.
 bool Lines(const char* const* lines, size_t count, const char* end) {
     for (size_t i = 0; i < count; ++i)
-        if (!Append(g_log, kLogSize, lines[i]) || !Append(g_log, kLogSize, end)) return false;
+        if (!StrAppend(g_log, kLogSize, lines[i]) || !StrAppend(g_log, kLogSize, end)) return false;
     return true;
 }
 
@@ -188,58 +177,51 @@ const char kDone[] = "Update finished.";
 const char kDriver[] = "Error Code 28: the driver is back-level";
 const char kBios[] = "Error Code 29: the BIOS is back-level";
 
+// The kinds of three or four lines: head (the first), then these.
+struct Kind {
+    const char* name;
+    const char* lines[3];
+    const char* end;
+};
+const Kind kKinds[] = {
+    {"clean", {"Driver level current.", kDone, nullptr}, "\n"},
+    {"driver", {kDriver, kDone, nullptr}, "\n"},
+    {"bios", {kBios, kDone, nullptr}, "\n"},
+    {"both", {kBios, kDriver, kDone}, "\n"},
+    {"crlf", {kDriver, kDone, nullptr}, "\r\n"},
+};
+
 // g_log for a kind and its length; -1 for an unknown kind or a file that
 // cannot be read.
 long LogFor(const char* kind, const char* file) {
     g_log[0] = '\0';
     char head[kLineSize] = "mervane stand-in: update of ";
-    if (!Append(head, sizeof head, file)) return -1;
-    bool ok = true;
-    if (strcmp(kind, "clean") == 0) {
-        const char* l[] = {head, "Driver level current.", kDone};
-        ok = Lines(l, 3, "\n");
-    } else if (strcmp(kind, "driver") == 0) {
-        const char* l[] = {head, kDriver, kDone};
-        ok = Lines(l, 3, "\n");
-    } else if (strcmp(kind, "bios") == 0) {
-        const char* l[] = {head, kBios, kDone};
-        ok = Lines(l, 3, "\n");
-    } else if (strcmp(kind, "both") == 0) {
-        const char* l[] = {head, kBios, kDriver, kDone};
-        ok = Lines(l, 4, "\n");
-    } else if (strcmp(kind, "crlf") == 0) {
-        const char* l[] = {head, kDriver, kDone};
-        ok = Lines(l, 3, "\r\n");
-    } else if (strcmp(kind, "long") == 0) {
+    if (!StrAppend(head, sizeof head, file)) return -1;
+    for (const Kind& k : kKinds) {
+        if (strcmp(kind, k.name) != 0) continue;
+        const char* l[] = {head, k.lines[0], k.lines[1], k.lines[2]};
+        return Lines(l, k.lines[2] != nullptr ? 4 : 3, k.end) ? static_cast<long>(strlen(g_log)) : -1;
+    }
+    if (strcmp(kind, "long") == 0) {
         // 250 dots, the marker from the 251st character, dots up to 300.
         char line[301];
         memset(line, '.', 300);
         line[300] = '\0';
         memcpy(line + 250, kDriver, strlen(kDriver));
         const char* l[] = {line, kDone};
-        ok = Lines(l, 2, "\n");
-    } else if (strcmp(kind, "nul") == 0) {
-        // "status", a zero byte, then " " and the marker in the same line.
-        const char* l[] = {head, kDone};
-        if (!Lines(l, 1, "\n")) return -1;
-        size_t at = strlen(g_log);
-        const char tail[] = " Error Code 28: the driver is back-level\n";
-        if (at + 7 + sizeof tail + strlen(kDone) + 2 > kLogSize) return -1;
-        char* log = g_log;
-        memcpy(log + at, "status", 6);
-        log[at + 6] = '\0';
-        memcpy(log + at + 7, tail, sizeof tail);  // with its terminator
-        size_t end = at + 7 + sizeof tail - 1;
-        memcpy(log + end, kDone, strlen(kDone));
-        log[end + strlen(kDone)] = '\n';
-        size_t length = end + strlen(kDone) + 1;
-        return static_cast<long>(length);
-    } else if (strncmp(kind, "file:", 5) == 0) {
-        return NextToMe(kind + 5) ? ReadBytes(g_path, g_log, kLogSize) : -1;
-    } else {
-        return -1;
+        return Lines(l, 2, "\n") ? static_cast<long>(strlen(g_log)) : -1;
     }
-    return ok ? static_cast<long>(strlen(g_log)) : -1;
+    if (strcmp(kind, "nul") == 0) {
+        // "status", a zero byte, then " " and the marker in the same line.
+        const char tail[] = "status\0 Error Code 28: the driver is back-level\nUpdate finished.\n";
+        if (!StrAppend(g_log, kLogSize, head) || !StrAppend(g_log, kLogSize, "\n")) return -1;
+        size_t at = strlen(g_log);
+        if (at + sizeof tail > kLogSize) return -1;
+        memcpy(g_log + at, tail, sizeof tail);
+        return static_cast<long>(at + sizeof tail - 1);
+    }
+    if (strncmp(kind, "file:", 5) == 0) return NextToMe(kind + 5) ? ReadBytes(g_path, g_log, kLogSize) : -1;
+    return -1;
 }
 
 // The self-test's copy runs only in a package a self-test made, and only
@@ -280,7 +262,7 @@ int StandInMain(bool selfTest) {
     const char* raw = GetCommandLineA();
     char line[kLineSize];
     Accepted run = {nullptr, nullptr, false};
-    const char* why = Copy(line, sizeof line, raw) ? Check(line, &run) : "command line too long";
+    const char* why = StrCopy(line, sizeof line, raw) ? Check(line, &run) : "command line too long";
     if (why != nullptr) {
         Trace(selfTest, "REFUSED: ", raw);
         (void)fprintf(stderr, "mervane: refused (%s): %s\n", why, raw);

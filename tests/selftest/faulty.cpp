@@ -71,6 +71,13 @@ int main() {
     snprintf(out, sizeof out, "%svorpkg-fault.%lu.out", temp, GetCurrentProcessId());
     snprintf(line, sizeof line, "\"%s\" %s", exe, args);
     const long logBefore = Size(log);
+    // Not refused in a network folder: runs there by its drive letter instead.
+    char here[MAX_PATH];
+    const char* share = GetCurrentDirectoryA(sizeof here, here) < sizeof here ? strstr(here, "$\\") : nullptr;
+    if (strcmp(fault, "network-run") == 0 && here[0] == '\\' && share != nullptr) {
+        snprintf(temp, sizeof temp, "%c:%s", share[-1], share + 1);
+        SetCurrentDirectoryA(temp);
+    }
 
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE h = CreateFileA(out, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
