@@ -23,23 +23,19 @@ void ReportLine(const char* line) {
 }
 
 void ReportScenario(const char* name, const char* why, const char* notPlayed) {
-    char line[2048];
     if (notPlayed != nullptr) {
-        (void)snprintf(line, sizeof line, "----  %-22s not played here: %s", name, notPlayed);
+        ReportLinef("----  %-22s not played here: %s", name, notPlayed);
     } else if (why == nullptr) {
         ++g_passed;
-        (void)snprintf(line, sizeof line, "pass  %s", name);
+        ReportLinef("pass  %s", name);
     } else {
         ++g_failed;
-        (void)snprintf(line, sizeof line, "FAIL  %-22s %s", name, why);
+        ReportLinef("FAIL  %-22s %s", name, why);
     }
-    ReportLine(line);
 }
 
 bool ReportClose() {
-    char line[64];
-    (void)snprintf(line, sizeof line, "%d passed, %d failed", g_passed, g_failed);
-    ReportLine(line);
+    ReportLinef("%d passed, %d failed", g_passed, g_failed);
     if (g_file != nullptr && fclose(g_file) != 0) g_written = false;
     g_file = nullptr;
     return g_failed == 0 && g_written;
