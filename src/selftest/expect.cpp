@@ -17,6 +17,10 @@ void Add(char* lines, size_t* count, bool* fits, const char* a, const char* b = 
         *fits = false;
 }
 
+void Say(ExpectedRun* e, const char* a, const char* b = "", const char* c = "") {
+    Add(e->console, &e->consoleCount, &e->fits, a, b, c);
+}
+
 // "mervane.exe /l <dir>VOR.LOG /s /noreboot /i <dir><file> <option>"
 void Command(char* buf, const char* dir, const char* file, const char* option) {
     const char* parts[] = {"mervane.exe /l ", dir, "VOR.LOG /s /noreboot /i ", dir, file, option};
@@ -46,7 +50,7 @@ void ExpectUpdate(Procedure procedure, const char* dir, const ToolLog& log, bool
     int code = 9;
     if (procedure != kProcedureNone && network) {
         // cmd cannot start there: refused before anything runs.
-        Add(e->console, &e->consoleCount, &e->fits, "Update directory is a network folder: ", dir);
+        Say(e, "Update directory is a network folder: ", dir);
         code = 1;
     } else if (procedure != kProcedureNone) {
         const bool nt = procedure == kProcedureNt;
@@ -54,19 +58,18 @@ void ExpectUpdate(Procedure procedure, const char* dir, const ToolLog& log, bool
         char rerun[kExpectLine];
         Command(first, dir, nt ? "zorvad.sys" : "zorvad.inf", " /oisafe12");
         Command(rerun, dir, "zorvad.sys", " /oinowdp");
-        Add(e->console, &e->consoleCount, &e->fits, nt ? "WinNT command to run is [" : "Win2k command to run is [",
-            first, "]");
+        Say(e, nt ? "WinNT command to run is [" : "Win2k command to run is [", first, "]");
         if (!utility) {
-            Add(e->console, &e->consoleCount, &e->fits, "Update utility not found: ", dir, "mervane.exe");
+            Say(e, "Update utility not found: ", dir, "mervane.exe");
             code = 1;
         } else {
             Add(e->trace, &e->traceCount, &e->fits, first);
             code = log.code;
-            if (!log.written) Add(e->console, &e->consoleCount, &e->fits, "Update utility left no new log: ", dir, "VOR.LOG");
-            if (!nt && log.bios) Add(e->console, &e->consoleCount, &e->fits, "THE BIOS IS BACKLEVEL");
+            if (!log.written) Say(e, "Update utility left no new log: ", dir, "VOR.LOG");
+            if (!nt && log.bios) Say(e, "THE BIOS IS BACKLEVEL");
             if (log.driver) {
-                Add(e->console, &e->consoleCount, &e->fits, "THE DRIVER IS BACKLEVEL");
-                Add(e->console, &e->consoleCount, &e->fits, "about to run [", rerun, "]");
+                Say(e, "THE DRIVER IS BACKLEVEL");
+                Say(e, "about to run [", rerun, "]");
                 Add(e->trace, &e->traceCount, &e->fits, rerun);
             }
             // NT 4.0: the last command once more, unannounced.
@@ -74,10 +77,24 @@ void ExpectUpdate(Procedure procedure, const char* dir, const ToolLog& log, bool
         }
     }
     e->code = code;
-    if (noVersionId) Add(e->console, &e->consoleCount, &e->fits, "qvLogger: Cannot Read Version.id file");
+    if (noVersionId) Say(e, "qvLogger: Cannot Read Version.id file");
     char number[16];
     (void)snprintf(number, sizeof number, "%d", code);
-    Add(e->console, &e->consoleCount, &e->fits, "Return Code from vorpkg is ", number);
+    Say(e, "Return Code from vorpkg is ", number);
+}
+
+void ExpectRefusal(const char* text, int code, ExpectedRun* e) {
+    memset(e, 0, sizeof *e);
+    e->fits = true;
+    e->code = code;
+    char line[kExpectLine];
+    for (const char* p = text; *p != '\0';) {
+        size_t n = strcspn(p, "\n");
+        if (n >= sizeof line) e->fits = false;
+        (void)snprintf(line, sizeof line, "%.*s", static_cast<int>(n), p);
+        Say(e, line);
+        p += p[n] == '\n' ? n + 1 : n;
+    }
 }
 
 bool RecordRest(char* buf, size_t size, const char* update, const char* version, int code) {

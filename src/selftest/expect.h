@@ -19,7 +19,7 @@ struct ToolLog {
 };
 
 const size_t kExpectLine = 600;
-const size_t kExpectLines = 8;
+const size_t kExpectLines = 16;  // the usage text's lines fit
 
 // Lines of kExpectLine characters each, one after the other.
 struct ExpectedRun {
@@ -39,6 +39,10 @@ const char* ExpectedLine(const char* lines, size_t i);
 // network: in place in a network folder (refused where there is a procedure).
 void ExpectUpdate(Procedure procedure, const char* dir, const ToolLog& log, bool utility, bool noVersionId,
                   ExpectedRun* e, bool network = false);
+
+// A run refused before anything runs: the lines of text (each ended by
+// LF), then the exit code.
+void ExpectRefusal(const char* text, int code, ExpectedRun* e);
 
 // What follows the time stamp in the result-log record of an in-place run.
 bool RecordRest(char* buf, size_t size, const char* update, const char* version, int code);

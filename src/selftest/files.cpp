@@ -86,19 +86,12 @@ bool RemoveTree(const char* path) {
     HeldFolder held;
     bool ok = HoldFolder(path, 0, &held);
     a = GetFileAttributesA(path);
-    WIN32_FIND_DATAA found;
-    HANDLE h = INVALID_HANDLE_VALUE;
     if (ok && held.kind == kHandlePlain && a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        char pattern[kPath];
-        h = Join(pattern, sizeof pattern, path, "\\*") ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
-    }
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
+        (void)ForEachEntry(path, "\\*", [&](const WIN32_FIND_DATAA& found) {
             char child[kPath];
-            if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
             ok = Join(child, sizeof child, path, "\\", found.cFileName) && RemoveTree(child) && ok;
-        } while (FindNextFileA(h, &found));
-        FindClose(h);
+            return true;
+        });
     }
     LetGo(&held);
     return RemoveDirectoryA(path) != 0 && ok;
@@ -109,22 +102,16 @@ namespace {
 char g_a[16384];
 char g_b[16384];
 
-bool Dots(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
-
 // Entries of folder, but those named in extra; -1 when it cannot be listed.
 long CountEntries(const char* folder, const char* const* extra, size_t extraCount) {
-    char pattern[kPath];
-    WIN32_FIND_DATAA found;
-    HANDLE h = Join(pattern, sizeof pattern, folder, "\\*") ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
-    if (h == INVALID_HANDLE_VALUE) return -1;
     long n = 0;
-    do {
-        bool skipped = Dots(found.cFileName);
+    bool listed = ForEachEntry(folder, "\\*", [&](const WIN32_FIND_DATAA& found) {
+        bool skipped = false;
         for (size_t i = 0; i < extraCount && !skipped; ++i) skipped = _stricmp(found.cFileName, extra[i]) == 0;
         n += skipped ? 0 : 1;
-    } while (FindNextFileA(h, &found));
-    FindClose(h);
-    return n;
+        return true;
+    });
+    return listed ? n : -1;
 }
 
 // The two files hold the same bytes.
@@ -145,16 +132,12 @@ bool SameBytes(const char* a, const char* b) {
 
 const char* CompareTree(const char* a, const char* b, const char* const* extra, size_t extraCount, char* why,
                         size_t size) {
-    long entries = CountEntries(a, nullptr, 0);
-    char pattern[kPath];
-    WIN32_FIND_DATAA found;
-    HANDLE h = Join(pattern, sizeof pattern, a, "\\*") ? FindFirstFileA(pattern, &found) : INVALID_HANDLE_VALUE;
-    if (h == INVALID_HANDLE_VALUE || entries < 0) return "the package cannot be listed";
     const char* differs = nullptr;
-    do {
+    long entries = 0;
+    bool listed = ForEachEntry(a, "\\*", [&](const WIN32_FIND_DATAA& found) {
         char from[kPath];
         char to[kPath];
-        if (Dots(found.cFileName)) continue;
+        ++entries;
         if (!Join(from, sizeof from, a, "\\", found.cFileName) || !Join(to, sizeof to, b, "\\", found.cFileName)) {
             differs = "a path is too long";
         } else if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -163,8 +146,9 @@ const char* CompareTree(const char* a, const char* b, const char* const* extra, 
             (void)snprintf(why, size, "%s is not the same as %s", to, from);
             differs = why;
         }
-    } while (differs == nullptr && FindNextFileA(h, &found));
-    FindClose(h);
+        return differs == nullptr;
+    });
+    if (!listed) return "the package cannot be listed";
     if (differs == nullptr && CountEntries(b, extra, extraCount) != entries) {
         (void)snprintf(why, size, "%s does not hold what %s holds, and no more", b, a);
         differs = why;
@@ -201,24 +185,14 @@ void LocalStamp(char* stamp) {
 
 void ListQvt(const char* root, QvtList* list) {
     list->count = 0;
-    list->complete = false;
-    char pattern[kPath];
-    if (!Join(pattern, sizeof pattern, root, "QVT*")) return;
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA(pattern, &found);
-    if (h == INVALID_HANDLE_VALUE) {
-        list->complete = GetLastError() == ERROR_FILE_NOT_FOUND;
-        return;
-    }
     list->complete = true;
-    do {
-        if (list->count == kQvtNames || !StrCopy(list->names + list->count * kQvtName, kQvtName, found.cFileName)) {
-            list->complete = false;
-            break;
-        }
-        ++list->count;
-    } while (FindNextFileA(h, &found));
-    FindClose(h);
+    bool listed = ForEachEntry(root, "QVT*", [&](const WIN32_FIND_DATAA& found) {
+        list->complete = list->count < kQvtNames &&
+                         StrCopy(list->names + list->count * kQvtName, kQvtName, found.cFileName);
+        list->count += list->complete ? 1 : 0;
+        return list->complete;
+    });
+    if (!listed) list->complete = GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 size_t NewQvt(const QvtList& before, const QvtList& after, const char** added) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <stddef.h>
+#include <string.h>
 
 const size_t kPath = MAX_PATH;
 const size_t kMaxNew = 8;  // staging areas one run may leave
@@ -27,6 +28,23 @@ bool SplitLines(char* text, char** lines, size_t max, size_t* count);
 // The file's size, or -1 when it is missing.
 long FileSize(const char* path);
 
+// Calls each(found) for the entries of folder that match pattern ("\\*"
+// for all), "." and ".." left out, while it returns true; false when the
+// folder cannot be listed (GetLastError says why).
+template <typename Each>
+bool ForEachEntry(const char* folder, const char* pattern, Each each) {
+    char path[kPath];
+    WIN32_FIND_DATAA found;
+    HANDLE h = Join(path, sizeof path, folder, pattern) ? FindFirstFileA(path, &found) : INVALID_HANDLE_VALUE;
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool going = true;
+    do {
+        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0) going = each(found);
+    } while (going && FindNextFileA(h, &found));
+    FindClose(h);
+    return true;
+}
+
 // Removes a file or a folder with everything in it. A link (junction) is
 // removed as a name, never followed, at any level. False when something stays.
 bool RemoveTree(const char* path);
@@ -44,7 +62,7 @@ bool HashPrefix(const char* path, long size, char* hex);
 void LocalStamp(char* stamp);
 
 // The names of the root's QVT* folders and files, for telling the ones a run made.
-const size_t kQvtNames = 64;
+const size_t kQvtNames = 512;  // a server may keep many earlier runs' areas
 const size_t kQvtName = 16;
 struct QvtList {
     char names[kQvtNames * kQvtName];  // kQvtName characters each

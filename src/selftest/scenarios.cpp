@@ -69,7 +69,6 @@ const Update kUpdates[] = {
 
 ExpectedRun g_expected;
 Child g_runs[2];
-Child* const g_child = &g_runs[0];
 char g_bytes[kOutputSize];
 
 // The first difference found is the one reported.
@@ -79,14 +78,13 @@ void Differs(char* why, const char* fmt, Args... args) {
 }
 
 // A line of the report may not hold a line end; long values are cut.
-// want: packed as the model's lines, or (wantList) one pointer each.
 void CompareLines(const char* what, char* const* got, size_t gotCount, const char* want, size_t wantCount,
-                  char* why, const char* const* wantList = nullptr, const char* note = "") {
+                  char* why) {
     for (size_t i = 0; i < gotCount || i < wantCount; ++i) {
         const char* g = i < gotCount ? got[i] : "(none)";
-        const char* w = i >= wantCount ? "(none)" : wantList != nullptr ? wantList[i] : ExpectedLine(want, i);
+        const char* w = i < wantCount ? ExpectedLine(want, i) : "(none)";
         if (strcmp(g, w) == 0) continue;
-        Differs(why, "%s line %u is [%s], expected [%s]%s", what, static_cast<unsigned>(i + 1), g, w, note);
+        Differs(why, "%s line %u is [%s], expected [%s]", what, static_cast<unsigned>(i + 1), g, w);
         return;
     }
 }
@@ -148,6 +146,11 @@ void MarkLog(const SelfTest& t, LogMark* m) {
     LocalStamp(m->before);
 }
 
+// A record of rest, stamped between before and after, at p.
+bool IsRecord(const char* p, const char* rest, const char* before, const char* after) {
+    return strlen(p) >= 19 && StampWithin(p, before, after) && strncmp(p + 19, rest, strlen(rest)) == 0;
+}
+
 // What the runs since the mark appended: nothing (records 0) or lines whose
 // rests are given, in any order, stamped between the mark and now; the
 // earlier bytes as they were.
@@ -159,33 +162,26 @@ void CheckRecords(const SelfTest& t, const LogMark& m, const char* const* rests,
         Differs(why, "the result log's earlier %ld bytes were changed", m.size);
         return;
     }
-    long n = ReadBytesAt(t.qvlogFile, m.size < 0 ? 0 : m.size, g_bytes, sizeof g_bytes);
-    if (n < 0) n = 0;
     const char* p = g_bytes;
+    if (ReadBytesAt(t.qvlogFile, m.size < 0 ? 0 : m.size, g_bytes, sizeof g_bytes) < 0) g_bytes[0] = '\0';
     if (records == 0) {
-        if (n > 0) Differs(why, "the result log got [%.*s], expected nothing", Shown(p), p);
+        if (*p != '\0') Differs(why, "the result log got [%.*s], expected nothing", Shown(p), p);
         return;
     }
-    if (m.needsLineEnd) {
-        if (strncmp(p, "\r\n", 2) != 0) Differs(why, "the record does not start on a line of its own");
-        p += 2;
-    }
+    if (m.needsLineEnd && strncmp(p, "\r\n", 2) != 0) Differs(why, "the record does not start on a line of its own");
+    p += m.needsLineEnd && strncmp(p, "\r\n", 2) == 0 ? 2 : 0;
     bool taken[2] = {false, false};
     bool* used = taken;
     for (size_t r = 0; r < records; ++r) {
-        bool found = false;
-        for (size_t k = 0; k < records && !found; ++k) {
-            size_t len = strlen(rests[k]);
-            if (used[k] || strlen(p) < 19 || !StampWithin(p, m.before, after) || strncmp(p + 19, rests[k], len) != 0)
-                continue;
-            used[k] = found = true;
-            p += 19 + len;
-        }
-        if (!found) {
-            Differs(why, "result log record [%.*s], expected a time stamp from %s to %s and [%.*s]", Shown(p), p, m.before,
-                    after, static_cast<int>(strlen(rests[r]) - 2), rests[r]);
+        size_t k = 0;
+        while (k < records && (used[k] || !IsRecord(p, rests[k], m.before, after))) ++k;
+        if (k == records) {
+            Differs(why, "result log record [%.*s], expected a time stamp from %s to %s and [%.*s]", Shown(p), p,
+                    m.before, after, static_cast<int>(strlen(rests[r]) - 2), rests[r]);
             return;
         }
+        used[k] = true;
+        p += 19 + strlen(rests[k]);
     }
     if (*p != '\0') Differs(why, "the result log got more: [%.*s]", Shown(p), p);
 }
@@ -194,12 +190,6 @@ const char* g_newAreas[kMaxNew];
 size_t g_newCount = 0;
 QvtList g_before;
 QvtList g_after;
-
-// The root's QVT* entries that appeared during the last run.
-void NoteNewAreas(const SelfTest& t) {
-    ListQvt(t.system.root, &g_after);
-    g_newCount = NewQvt(g_before, g_after, g_newAreas);
-}
 
 // A copy of one of this self-test's packages (a staged run on a Windows
 // vorpkg does not support names none).
@@ -265,29 +255,22 @@ void RemoveNewAreas(SelfTest* t, size_t runs, char* why) {
 // A test package in <top>\name: the stand-in (this program), its scenario
 // bound to this self-test, version.id naming the package, the driver files
 // and a sub-folder.
-bool MakePackage(const SelfTest& t, const char* name, const char* kind, bool utility, const char* staleLog,
-                 char* dir, bool versionId = true) {
+bool MakePackage(const SelfTest& t, const Update& u, char* dir) {
     char path[kPath];
     char text[256];
-    if (!Join(dir, kPath, t.top, "\\", name) || !CreateDirectoryA(dir, nullptr)) return false;
-    (void)snprintf(text, sizeof text, "%s %s\nfirst %s\nrerun clean\n", kSelfTestMark, t.token, kind);
+    if (!Join(dir, kPath, t.top, "\\", u.name) || !CreateDirectoryA(dir, nullptr)) return false;
+    (void)snprintf(text, sizeof text, "%s %s\nfirst %s\nrerun clean\n", kSelfTestMark, t.token, u.kind);
     bool ok = Join(path, sizeof path, dir, "\\mervane.scenario") && WriteText(path, text);
-    (void)snprintf(text, sizeof text, "vorpkg self-test\r\n%s\r\n", name);
-    if (versionId) ok = ok && Join(path, sizeof path, dir, "\\version.id") && WriteText(path, text);
+    (void)snprintf(text, sizeof text, "vorpkg self-test\r\n%s\r\n", u.name);
+    if (u.versionId) ok = ok && Join(path, sizeof path, dir, "\\version.id") && WriteText(path, text);
     ok = ok && Join(path, sizeof path, dir, "\\zorvad.sys") && WriteText(path, "zorvad driver image\r\n");
     ok = ok && Join(path, sizeof path, dir, "\\zorvad.inf") &&
          WriteText(path, "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
     ok = ok && Join(path, sizeof path, dir, "\\drivers") && CreateDirectoryA(path, nullptr);
     ok = ok && Join(path, sizeof path, dir, "\\drivers\\zorvad.cat") && WriteBytes(path, "cat\0\x5c\xff\r\n", 9);
-    if (utility) ok = ok && Join(path, sizeof path, dir, "\\mervane.exe") && CopyFileA(t.self, path, FALSE);
-    if (staleLog != nullptr) ok = ok && Join(path, sizeof path, dir, "\\VOR.LOG") && WriteText(path, staleLog);
+    if (u.utility) ok = ok && Join(path, sizeof path, dir, "\\mervane.exe") && CopyFileA(t.self, path, FALSE);
+    if (u.staleLog != nullptr) ok = ok && Join(path, sizeof path, dir, "\\VOR.LOG") && WriteText(path, u.staleLog);
     return ok;
-}
-
-bool Start(const SelfTest& t, const char* name, const char* args, const char* startDir, Child* c) {
-    char out[kPath];
-    const char* parts[] = {t.top, "\\", name, ".out"};
-    return StrJoin(out, sizeof out, parts, 4) && StartChild(t.vorpkg, args, startDir, out, c);
 }
 
 // A run's package, where it starts, and the rest of its record.
@@ -298,18 +281,26 @@ struct Made {
     bool ran;
 };
 Made g_made[2];
+ExpectedRun g_refusal;
 
 // Runs vorpkg on packages made for it, two at once at most, in place or
-// staged, and checks everything; what they staged is removed unless kept.
-void RunUpdates(SelfTest* t, const Update* u, size_t count, char* why, char* work, bool keep = false,
-                char* skip = nullptr) {
+// staged, and checks everything against the model; what they staged is
+// removed unless kept. A refusal (g_refusal given) is started in the
+// self-test's folder with its arguments, and must make and record nothing.
+void RunUpdates(SelfTest* t, const Update* u, size_t count, char* why, char* work,
+                const ExpectedRun* refusal = nullptr, bool keep = false, char* skip = nullptr) {
     Made* m = g_made;
     Child* runs = g_runs;
     bool all = true;  // every run ended: the records can be read
     size_t records = 0;
     work[0] = '\0';
     for (size_t i = 0; i < count; ++i) {
-        if (!MakePackage(*t, u[i].name, u[i].kind, u[i].utility, u[i].staleLog, m[i].package, u[i].versionId)) {
+        if (refusal != nullptr) {
+            (void)Join(m[i].package, kPath, u[i].args, "");
+            (void)Join(m[i].startIn, kPath, t->top, "");
+            continue;
+        }
+        if (!MakePackage(*t, u[i], m[i].package)) {
             Differs(why, "the test package %s\\%s cannot be made (error %lu)", t->top, u[i].name, GetLastError());
             return;
         }
@@ -319,14 +310,21 @@ void RunUpdates(SelfTest* t, const Update* u, size_t count, char* why, char* wor
     LogMark mark;
     MarkLog(*t, &mark);
     ListQvt(t->system.root, &g_before);
-    for (size_t i = 0; i < count; ++i)
-        m[i].ran = Start(*t, u[i].name, u[i].staged ? m[i].package : u[i].args,
-                         u[i].staged ? t->top : m[i].startIn, &runs[i]);
+    for (size_t i = 0; i < count; ++i) {
+        char out[kPath];
+        const char* parts[] = {t->top, "\\", u[i].name, ".out"};
+        m[i].ran = StrJoin(out, sizeof out, parts, 4) &&
+                   StartChild(t->vorpkg, u[i].staged ? m[i].package : u[i].args, u[i].staged ? t->top : m[i].startIn,
+                              out, &runs[i]);
+    }
     for (size_t i = 0; i < count; ++i) m[i].ran = m[i].ran && FinishChild(&runs[i]);
-    NoteNewAreas(*t);
-    if (u[0].staged && g_newCount != 1)
+    ListQvt(t->system.root, &g_after);
+    g_newCount = NewQvt(g_before, g_after, g_newAreas);
+    if (!g_before.complete || !g_after.complete) Differs(why, "the root's QVT* entries cannot all be listed");
+    const bool staging = u[0].staged && refusal == nullptr;
+    if (staging && g_newCount != 1)
         Differs(why, "%u staging areas made, expected one", static_cast<unsigned>(g_newCount));
-    if (!u[0].staged && g_newCount != 0) Differs(why, "the run made %s%s", t->system.root, g_newAreas[0]);
+    if (!staging && g_newCount != 0) Differs(why, "the run made %s%s", t->system.root, g_newAreas[0]);
     for (size_t i = 0; i < count; ++i) {
         Child* c = &runs[i];
         char run[24] = "";
@@ -337,18 +335,21 @@ void RunUpdates(SelfTest* t, const Update* u, size_t count, char* why, char* wor
             continue;
         }
         (void)Join(work, kPath, m[i].package, "");
-        if (u[i].staged && g_newCount >= 1) (void)Join(work, kPath, t->system.root, g_newAreas[0]);
+        if (staging && g_newCount >= 1) (void)Join(work, kPath, t->system.root, g_newAreas[0]);
         char dir[kPath];
         (void)Join(dir, sizeof dir, u[i].network ? m[i].startIn : work, "\\");
-        ExpectUpdate(t->system.procedure, dir, LogOf(u[i].kind), u[i].utility, !u[i].staged && !u[i].versionId,
-                     &g_expected, u[i].network);
-        if (c->exitCode != static_cast<DWORD>(g_expected.code))
-            Differs(why, "%sexit code %lu, expected %d", run, c->exitCode, g_expected.code);
-        size_t lines = u[i].staged ? c->lineCount : WithoutMadePrivate(t, c, why);
+        const ExpectedRun* e = refusal != nullptr ? refusal : &g_expected;
+        if (refusal == nullptr)
+            ExpectUpdate(t->system.procedure, dir, LogOf(u[i].kind), u[i].utility, !u[i].staged && !u[i].versionId,
+                         &g_expected, u[i].network);
+        if (c->exitCode != static_cast<DWORD>(e->code))
+            Differs(why, "%sexit code %lu, expected %d", run, c->exitCode, e->code);
+        size_t lines = u[i].staged || refusal != nullptr ? c->lineCount : WithoutMadePrivate(t, c, why);
         (void)Join(dir, sizeof dir, run, "console");
-        CompareLines(dir, c->lines, lines, g_expected.console, g_expected.consoleCount, why);
-        CheckTrace(work, g_expected, why);
-        if (u[i].staged && strcmp(work, m[i].package) != 0) {
+        CompareLines(dir, c->lines, lines, e->console, e->consoleCount, why);
+        if (refusal != nullptr) continue;
+        CheckTrace(work, *e, why);
+        if (staging && strcmp(work, m[i].package) != 0) {
             // The staged copy is the package, byte for byte; the package is only read.
             const char* made[] = {"mervane.trace", "VOR.LOG"};
             char what[kWhy];
@@ -360,7 +361,7 @@ void RunUpdates(SelfTest* t, const Update* u, size_t count, char* why, char* wor
                     Differs(why, "the package got %s", dir);
         }
         if (!u[i].staged && u[i].versionId)
-            (void)RecordRest(m[records++].rest, kLine, "vorpkg self-test", u[i].name, g_expected.code);
+            (void)RecordRest(m[records++].rest, kLine, "vorpkg self-test", u[i].name, e->code);
     }
     if (all) {
         const char* rests[] = {g_made[0].rest, g_made[1].rest};
@@ -369,43 +370,27 @@ void RunUpdates(SelfTest* t, const Update* u, size_t count, char* why, char* wor
     if (!keep) RemoveNewAreas(t, count, why);
 }
 
-void Play(SelfTest* t, const Update& u) {
+// One scenario: its runs all at once or one after the other; a refusal
+// (g_refusal) is one run. A note is added to a failure.
+void Play(SelfTest* t, const char* name, const Update* u, size_t count, bool atOnce, bool refusal = false,
+          const char* note = "") {
     char why[kWhy] = "";
     char skip[kWhy] = "";
     char work[kPath];
-    RunUpdates(t, &u, 1, why, work, false, skip);
-    ReportScenario(u.name, why[0] != '\0' ? why : nullptr, skip[0] != '\0' ? skip : nullptr);
-}
-
-// A run refused before anything runs: its console, exit code, no staging
-// area, no record.
-void Refusal(SelfTest* t, const char* name, const char* args, const char* const* lines, size_t count, int code,
-             const char* note = "") {
-    char why[kWhy] = "";
-    LogMark mark;
-    MarkLog(*t, &mark);
-    ListQvt(t->system.root, &g_before);
-    bool ran = Start(*t, name, args, t->top, g_child) && FinishChild(g_child);
-    NoteNewAreas(*t);
-    if (!ran) {
-        Differs(why, "%s", g_child->problem != nullptr ? g_child->problem : "vorpkg cannot be started");
-    } else {
-        if (g_child->exitCode != static_cast<DWORD>(code))
-            Differs(why, "exit code %lu, expected %d", g_child->exitCode, code);
-        CompareLines("console", g_child->lines, g_child->lineCount, nullptr, count, why, lines, note);
-        if (g_newCount != 0) Differs(why, "it made %s%s", t->system.root, g_newAreas[0]);
-        CheckRecords(*t, mark, nullptr, 0, why);
-    }
-    RemoveNewAreas(t, 1, why);
-    ReportScenario(name, why[0] != '\0' ? why : nullptr);
+    for (size_t i = 0; i < count; i += atOnce ? count : 1)
+        RunUpdates(t, u + i, atOnce ? count : 1, why, work, refusal ? &g_refusal : nullptr, false, skip);
+    if (why[0] != '\0') (void)StrAppend(why, kWhy, note);
+    ReportScenario(name, why[0] != '\0' ? why : nullptr, skip[0] != '\0' ? skip : nullptr);
 }
 
 // A staged run refused with the line why + what, before it copies anything.
 void StagedRefusal(SelfTest* t, const char* name, const char* package, const char* why, const char* what) {
-    char first[kLine];
-    (void)Join(first, sizeof first, why, what);
-    const char* list[] = {first, "Copying update files to the hard drive failed."};
-    Refusal(t, name, package, list, 2, 1);
+    char text[kLine];
+    const char* parts[] = {why, what, "\nCopying update files to the hard drive failed.\n"};
+    (void)StrJoin(text, sizeof text, parts, 3);
+    ExpectRefusal(text, 1, &g_refusal);
+    const Update u = {name, "clean", false, nullptr, true, package, false, false};
+    Play(t, name, &u, 1, true, true);
 }
 
 void RootRefused(SelfTest* t) {
@@ -419,16 +404,13 @@ void RootRefused(SelfTest* t) {
 // The usage is that of this self-test's release: a vorpkg.exe of another
 // says so.
 void Usage(SelfTest* t) {
-    static char text[2048];
-    char* lines[kMaxLines];
-    size_t count = 0;
-    (void)Join(text, sizeof text, kUsage, "");
-    (void)SplitLines(text, lines, kMaxLines, &count);
     char note[160] = "";
     if (strcmp(t->vorpkgVersion, VORPKG_SELFTEST_VERSION) != 0)
         (void)snprintf(note, sizeof note, " (the usage of version %s; vorpkg.exe is version %s)",
                        VORPKG_SELFTEST_VERSION, t->vorpkgVersion);
-    Refusal(t, "usage", "/?", lines, count, 1, note);
+    ExpectRefusal(kUsage, 1, &g_refusal);
+    const Update u = {"usage", "clean", false, nullptr, false, "/?", false, false};
+    Play(t, u.name, &u, 1, true, true, note);
 }
 
 void PackageLink(SelfTest* t) {
@@ -444,7 +426,8 @@ void PackageLink(SelfTest* t) {
     char target[kPath];
     char link[kPath];
     char file[kPath];
-    if (!MakePackage(*t, name, "clean", true, nullptr, package) ||
+    const Update u = {name, "clean", true, nullptr, true, "", true, false};
+    if (!MakePackage(*t, u, package) ||
         !Join(target, sizeof target, t->top, "\\link-target") || !CreateDirectoryA(target, nullptr) ||
         !Join(file, sizeof file, target, "\\not-in-the-package.txt") || !WriteText(file, "outside\r\n") ||
         !Join(link, sizeof link, package, "\\linked")) {
@@ -472,7 +455,7 @@ void Security(SelfTest* t, const char* name, bool staged) {
     char why[kWhy] = "";
     char work[kPath];
     const Update u = {name, "clean", true, nullptr, staged, "", true, false};
-    RunUpdates(t, &u, 1, why, work, true);
+    RunUpdates(t, &u, 1, why, work, nullptr, true);
     const char* folder = staged ? work : t->qvlog;
     bool exact = t->fidelity.exact && (staged || !t->qvlogWasThere);
     char what[400];
@@ -492,12 +475,9 @@ void Security(SelfTest* t, const char* name, bool staged) {
 
 // Two in-place runs at once: each as alone, and two whole records.
 void TwoAtOnce(SelfTest* t) {
-    char why[kWhy] = "";
-    char work[kPath];
     const Update both[] = {{"two-at-once-1", "clean", true, nullptr, false, "", true, false},
                            {"two-at-once-2", "clean", true, nullptr, false, "", true, false}};
-    RunUpdates(t, both, 2, why, work);
-    ReportScenario("two-at-once", why[0] != '\0' ? why : nullptr);
+    Play(t, "two-at-once", both, 2, true);
 }
 
 // A character whose second byte is that of "\" in this code page, or nullptr.
@@ -518,22 +498,19 @@ void DoubleByte(SelfTest* t) {
         ReportScenario(name, nullptr, why);
         return;
     }
-    char why[kWhy] = "";
-    char work[kPath];
     char inPlace[32];
     char staged[32];
     (void)Join(inPlace, sizeof inPlace, "dbcs-inplace", c);
     (void)Join(staged, sizeof staged, "dbcs-staged", c);
     const Update runs[] = {{inPlace, "driver", true, nullptr, false, "", true, false},
                            {staged, "driver", true, nullptr, true, "", true, false}};
-    for (const Update& u : runs) RunUpdates(t, &u, 1, why, work);
-    ReportScenario(name, why[0] != '\0' ? why : nullptr);
+    Play(t, name, runs, 2, false);
 }
 
 }  // namespace
 
 void PlayScenarios(SelfTest* t) {
-    for (const Update& u : kUpdates) Play(t, u);
+    for (const Update& u : kUpdates) Play(t, u.name, &u, 1, true);
     RootRefused(t);
     Usage(t);
     PackageLink(t);
