@@ -140,18 +140,16 @@ bool BuildFolderSecurity(bool users, SECURITY_ATTRIBUTES* attributes) {
 }
 
 void LearnDaclFidelity(const char* probeFolder, DaclFidelity* fidelity) {
-    fidelity->exact = false;
     SECURITY_ATTRIBUTES attributes;
-    if (!BuildFolderSecurity(true, &attributes) || !CreateDirectoryA(probeFolder, &attributes)) {
-        (void)snprintf(fidelity->note, sizeof fidelity->note, "a folder with a DACL cannot be made here");
-        return;
-    }
-    char why[200];
+    char why[200] = "a folder with a DACL cannot be made here";
+    const char* differs = why;
     // Written with the self-test's own builder, never vorpkg's, whose fault
     // would otherwise look like the system's.
-    bool canProtect = GetProcAddress(GetModuleHandleA("advapi32.dll"), "SetSecurityDescriptorControl") != nullptr;
-    const char* differs = CheckFolder(probeFolder, kLogFolder, canProtect, true, why, sizeof why);
-    (void)RemoveDirectoryA(probeFolder);
+    if (BuildFolderSecurity(true, &attributes) && CreateDirectoryA(probeFolder, &attributes)) {
+        bool canProtect = GetProcAddress(GetModuleHandleA("advapi32.dll"), "SetSecurityDescriptorControl") != nullptr;
+        differs = CheckFolder(probeFolder, kLogFolder, canProtect, true, why, sizeof why);
+        (void)RemoveDirectoryA(probeFolder);
+    }
     fidelity->exact = differs == nullptr;
     (void)snprintf(fidelity->note, sizeof fidelity->note, "%s", differs == nullptr ? "" : differs);
 }
