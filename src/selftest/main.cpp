@@ -73,10 +73,13 @@ bool DescribeVorpkg(const char* path, char* version, size_t versionSize) {
 
 void Header(const SelfTest& t) {
     const OSVERSIONINFOEXA& v = t.system.version;
+    // The product type names by number: VER_NT_WORKSTATION (1), VER_NT_DOMAIN_CONTROLLER (2), VER_NT_SERVER (3).
+    static const char* const kProductTypes[] = {"not given", "workstation", "domain controller", "server"};
+    const char* const* types = kProductTypes;
     ReportLinef("vorpkg self-test %s (%d-bit)", VORPKG_SELFTEST_VERSION, static_cast<int>(sizeof(void*) * 8));
     ReportLinef("Windows %lu.%lu (build %lu), %s, product type %u (%s)", v.dwMajorVersion, v.dwMinorVersion,
                 v.dwBuildNumber & 0xFFFF, v.szCSDVersion[0] != '\0' ? v.szCSDVersion : "no service pack",
-                v.wProductType, ProductTypeName(v.wProductType));
+                v.wProductType, v.wProductType <= VER_NT_SERVER ? types[v.wProductType] : "not given");
     ReportLinef("ANSI code page %u", t.system.codePage);
     ReportLinef("System drive %s, file system %s%s", t.system.root, t.system.fileSystem,
                 t.system.keepsSecurity ? "" : " (no permissions)");

@@ -58,16 +58,3 @@ bool IsAdministrator() {
     CloseHandle(token);
     return found;
 }
-
-const char* ProductTypeName(BYTE type) {
-    switch (type) {
-    case VER_NT_WORKSTATION:
-        return "workstation";
-    case VER_NT_DOMAIN_CONTROLLER:
-        return "domain controller";
-    case VER_NT_SERVER:
-        return "server";
-    default:
-        return "not given";
-    }
-}
