@@ -31,7 +31,7 @@ const char kUsageText[] =
     "system drive and removes that folder and every staging area its runs made;\n"
     "its in-place runs add lines \"Update=vorpkg self-test\" to \\QVLOG\\QV.log.\n"
     "The report goes to the console and to vorpkg-selftest-report.txt beside it.\n"
-    "Exit code 0: every scenario passed; 1: one failed, or it could not run.\n";
+    "Exit code 0: every scenario passed; 1: one failed, or it could not run.";  // Refuse ends the line
 
 SelfTest g_test;
 unsigned char g_file[4 * 1024 * 1024];
@@ -167,47 +167,37 @@ bool GoLive(SelfTest* t) {
     return g_live != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
 }
 
+// Says why the self-test cannot run, with the path concerned; exit code 1.
+int Refuse(const char* message, const char* path = "") {
+    (void)printf("%s%s\n", message, path);
+    return 1;
+}
+
 int SelfTestMain(int argc, char** argv) {
-    if (argc > 2 || (argc == 2 && (strcmp(argv[1], "/?") == 0 || strcmp(argv[1], "-?") == 0))) {
-        (void)fputs(kUsageText, stdout);
-        return 1;
-    }
+    if (argc > 2 || (argc == 2 && (strcmp(argv[1], "/?") == 0 || strcmp(argv[1], "-?") == 0)))
+        return Refuse(kUsageText);
     SelfTest* t = &g_test;
     DWORD n = GetModuleFileNameA(nullptr, t->self, sizeof t->self);
-    if (n == 0 || n >= sizeof t->self || !ReadSystemInfo(&t->system)) {
-        (void)fputs("vorpkg-selftest: cannot read its own path or the system's version.\n", stdout);
-        return 1;
-    }
-    if (!IsAdministrator()) {
-        (void)fputs("vorpkg-selftest must be run by an administrator: vorpkg writes to the root of the system\n"
-                    "drive and to \\QVLOG. Nothing was changed.\n",
-                    stdout);
-        return 1;
-    }
-    if (!OnlyOne() || !GoLive(t)) {
-        (void)fputs("vorpkg-selftest: another vorpkg-selftest is running on this system. Nothing was changed.\n",
-                    stdout);
-        return 1;
-    }
+    if (n == 0 || n >= sizeof t->self || !ReadSystemInfo(&t->system))
+        return Refuse("vorpkg-selftest: cannot read its own path or the system's version.");
+    if (!IsAdministrator())
+        return Refuse("vorpkg-selftest must be run by an administrator: vorpkg writes to the root of the system\n"
+                      "drive and to \\QVLOG. Nothing was changed.");
+    if (!OnlyOne() || !GoLive(t))
+        return Refuse("vorpkg-selftest: another vorpkg-selftest is running on this system. Nothing was changed.");
     char folder[kPath];
     (void)Join(folder, sizeof folder, t->self, "");
     const_cast<char*>(BaseName(folder))[0] = '\0';
     char* file = nullptr;
     if (argc == 2 ? GetFullPathNameA(argv[1], sizeof t->vorpkg, t->vorpkg, &file) - 1 >= sizeof t->vorpkg - 1
-                  : !Join(t->vorpkg, sizeof t->vorpkg, folder, "vorpkg.exe")) {
-        (void)printf("vorpkg-selftest: path too long: %s\n", argv[1]);
-        return 1;
-    }
+                  : !Join(t->vorpkg, sizeof t->vorpkg, folder, "vorpkg.exe"))
+        return Refuse("vorpkg-selftest: path too long: ", argv[1]);
     DWORD a = GetFileAttributesA(t->vorpkg);
-    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        (void)printf("vorpkg-selftest: no vorpkg.exe at %s\n", t->vorpkg);
-        return 1;
-    }
+    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return Refuse("vorpkg-selftest: no vorpkg.exe at ", t->vorpkg);
     char report[kPath];
-    if (!Join(report, sizeof report, folder, "vorpkg-selftest-report.txt") || !ReportOpen(report)) {
-        (void)printf("vorpkg-selftest: cannot write the report %s\n", report);
-        return 1;
-    }
+    if (!Join(report, sizeof report, folder, "vorpkg-selftest-report.txt") || !ReportOpen(report))
+        return Refuse("vorpkg-selftest: cannot write the report ", report);
     Header(*t);
     if (!DescribeVorpkg(t->vorpkg, t->vorpkgVersion, sizeof t->vorpkgVersion)) {
         (void)snprintf(t->vorpkgVersion, sizeof t->vorpkgVersion, "unknown");
