@@ -42,33 +42,32 @@ const char* BaseName(const char* path) {
     return slash != nullptr ? slash + 1 : path;
 }
 
-// The version in the file's VS_FIXEDFILEINFO, found by its signature.
-void FileVersion(const unsigned char* data, size_t size, char* out, size_t outSize) {
-    (void)snprintf(out, outSize, "not found");
-    for (size_t i = 0; i + 16 <= size; i += 4) {
-        DWORD words[4];
-        memcpy(words, data + i, sizeof words);
-        if (words[0] != 0xFEEF04BD || words[1] != 0x00010000) continue;
-        (void)snprintf(out, outSize, "%lu.%lu.%lu.%lu", words[2] >> 16, words[2] & 0xFFFF, words[3] >> 16,
-                       words[3] & 0xFFFF);
+// The report's line on the vorpkg.exe tested: its version, from the
+// VS_FIXEDFILEINFO found by its signature, and its SHA-256.
+void DescribeVorpkg(SelfTest* t) {
+    FILE* f = fopen(t->vorpkg, "rb");
+    size_t size = f != nullptr ? fread(g_file, 1, sizeof g_file, f) : sizeof g_file;
+    if (f != nullptr) (void)fclose(f);
+    if (size == sizeof g_file) {
+        (void)snprintf(t->vorpkgVersion, sizeof t->vorpkgVersion, "unknown");
+        ReportLinef("vorpkg.exe tested: %s cannot be read", t->vorpkg);
         return;
     }
-}
-
-bool DescribeVorpkg(const char* path, char* version, size_t versionSize) {
-    FILE* f = fopen(path, "rb");
-    if (f == nullptr) return false;
-    size_t size = fread(g_file, 1, sizeof g_file, f);
-    (void)fclose(f);
-    if (size == sizeof g_file) return false;
+    (void)snprintf(t->vorpkgVersion, sizeof t->vorpkgVersion, "not found");
+    for (size_t i = 0; i + 16 <= size; i += 4) {
+        DWORD words[4];
+        memcpy(words, g_file + i, sizeof words);
+        if (words[0] != 0xFEEF04BD || words[1] != 0x00010000) continue;
+        (void)snprintf(t->vorpkgVersion, sizeof t->vorpkgVersion, "%lu.%lu.%lu.%lu", words[2] >> 16,
+                       words[2] & 0xFFFF, words[3] >> 16, words[3] & 0xFFFF);
+        break;
+    }
     Sha256 sha;
     char hex[65];
     Sha256Start(&sha);
     Sha256Feed(&sha, g_file, size);
     Sha256Hex(&sha, hex);
-    FileVersion(g_file, size, version, versionSize);
-    ReportLinef("vorpkg.exe tested: %s, version %s, SHA-256 %s", path, version, hex);
-    return true;
+    ReportLinef("vorpkg.exe tested: %s, version %s, SHA-256 %s", t->vorpkg, t->vorpkgVersion, hex);
 }
 
 void Header(const SelfTest& t) {
@@ -199,10 +198,7 @@ int SelfTestMain(int argc, char** argv) {
     if (!Join(report, sizeof report, folder, "vorpkg-selftest-report.txt") || !ReportOpen(report))
         return Refuse("vorpkg-selftest: cannot write the report ", report);
     Header(*t);
-    if (!DescribeVorpkg(t->vorpkg, t->vorpkgVersion, sizeof t->vorpkgVersion)) {
-        (void)snprintf(t->vorpkgVersion, sizeof t->vorpkgVersion, "unknown");
-        ReportLinef("vorpkg.exe tested: %s cannot be read", t->vorpkg);
-    }
+    DescribeVorpkg(t);
     (void)Join(t->qvlog, sizeof t->qvlog, t->system.root, "QVLOG");
     (void)Join(t->qvlogFile, sizeof t->qvlogFile, t->qvlog, "\\QV.log");
     t->qvlogWasThere = GetFileAttributesA(t->qvlog) != INVALID_FILE_ATTRIBUTES;
