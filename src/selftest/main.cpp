@@ -129,22 +129,19 @@ void RemoveLeftovers(const SelfTest& t) {
     FindClose(h);
 }
 
-// One self-test at a time on a system (on NT 4.0, which has no Global
-// name space, the plain name); false when another holds it.
 // Both mutexes are held until the self-test ends.
 HANDLE g_onlyOne = nullptr;
 HANDLE g_live = nullptr;
 
-bool OnlyOne() {
+// One self-test at a time on a system (on NT 4.0, which has no Global name
+// space, the plain name), and this run's one-off value with the mutex named
+// by it that the stand-in finds there while this self-test runs. False when
+// another self-test holds either.
+bool GoLive(SelfTest* t) {
     g_onlyOne = CreateMutexA(nullptr, FALSE, "Global\\vorpkg-selftest");
     if (g_onlyOne == nullptr && GetLastError() != ERROR_ACCESS_DENIED)
         g_onlyOne = CreateMutexA(nullptr, FALSE, "vorpkg-selftest");
-    return g_onlyOne != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
-}
-
-// The one-off value of this run, and the mutex named by it that the stand-in
-// finds there while this self-test runs.
-bool GoLive(SelfTest* t) {
+    if (g_onlyOne == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) return false;
     struct {
         DWORD tick;
         SYSTEMTIME now;
@@ -182,7 +179,7 @@ int SelfTestMain(int argc, char** argv) {
     if (!IsAdministrator())
         return Refuse("vorpkg-selftest must be run by an administrator: vorpkg writes to the root of the system\n"
                       "drive and to \\QVLOG. Nothing was changed.");
-    if (!OnlyOne() || !GoLive(t))
+    if (!GoLive(t))
         return Refuse("vorpkg-selftest: another vorpkg-selftest is running on this system. Nothing was changed.");
     char folder[kPath];
     (void)Join(folder, sizeof folder, t->self, "");
