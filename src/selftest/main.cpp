@@ -102,27 +102,21 @@ bool MakeTop(SelfTest* t) {
     return false;
 }
 
-// A folder of the root that an interrupted self-test left: its own top
-// folder, or a staging area holding one of its packages.
-bool LeftBySelfTest(const char* root, const WIN32_FIND_DATAA& found) {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
-    if (StartsWithNoCase(found.cFileName, "vorpkg-selftest.")) return true;
-    char path[kPath];
-    return StartsWithNoCase(found.cFileName, "QVT") &&
-           Join(path, sizeof path, root, found.cFileName, "\\mervane.scenario") && FileStartsWith(path, kSelfTestMark);
-}
-
-// Lists what an interrupted self-test left in the root, and removes it.
+// Lists what an interrupted self-test left in the root, and removes it: its
+// own top folder, or a staging area holding one of its packages.
 void RemoveLeftovers(const SelfTest& t) {
-    char pattern[kPath];
+    const char* root = t.system.root;
+    char path[kPath];
     WIN32_FIND_DATAA found;
-    HANDLE h = Join(pattern, sizeof pattern, t.system.root, "*") ? FindFirstFileA(pattern, &found)
-                                                                 : INVALID_HANDLE_VALUE;
+    HANDLE h = Join(path, sizeof path, root, "*") ? FindFirstFileA(path, &found) : INVALID_HANDLE_VALUE;
     if (h == INVALID_HANDLE_VALUE) return;
     do {
-        char path[kPath];
-        if (!LeftBySelfTest(t.system.root, found) || !Join(path, sizeof path, t.system.root, found.cFileName))
-            continue;
+        const char* name = found.cFileName;
+        bool left = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                    (StartsWithNoCase(name, "vorpkg-selftest.") ||
+                     (StartsWithNoCase(name, "QVT") && Join(path, sizeof path, root, name, "\\mervane.scenario") &&
+                      FileStartsWith(path, kSelfTestMark)));
+        if (!left || !Join(path, sizeof path, root, name)) continue;
         bool removed = RemoveTree(path);
         ReportLinef("Left by an interrupted self-test: %s (%s)", path, removed ? "removed" : "cannot be removed");
     } while (FindNextFileA(h, &found));
