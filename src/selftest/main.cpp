@@ -31,7 +31,7 @@ const char kUsageText[] =
     "system drive and removes that folder and every staging area its runs made;\n"
     "its in-place runs add lines \"Update=vorpkg self-test\" to \\QVLOG\\QV.log.\n"
     "The report goes to the console and to vorpkg-selftest-report.txt beside it.\n"
-    "Exit code 0: every scenario passed; 1: one failed, or it could not run.\n";
+    "Exit code 0: every scenario passed; 1: one failed, or it could not run.";  // Refuse ends the line
 
 SelfTest g_test;
 unsigned char g_file[4 * 1024 * 1024];
@@ -42,41 +42,43 @@ const char* BaseName(const char* path) {
     return slash != nullptr ? slash + 1 : path;
 }
 
-// The version in the file's VS_FIXEDFILEINFO, found by its signature.
-void FileVersion(const unsigned char* data, size_t size, char* out, size_t outSize) {
-    (void)snprintf(out, outSize, "not found");
-    for (size_t i = 0; i + 16 <= size; i += 4) {
-        DWORD words[4];
-        memcpy(words, data + i, sizeof words);
-        if (words[0] != 0xFEEF04BD || words[1] != 0x00010000) continue;
-        (void)snprintf(out, outSize, "%lu.%lu.%lu.%lu", words[2] >> 16, words[2] & 0xFFFF, words[3] >> 16,
-                       words[3] & 0xFFFF);
+// The report's line on the vorpkg.exe tested: its version, from the
+// VS_FIXEDFILEINFO found by its signature, and its SHA-256.
+void DescribeVorpkg(SelfTest* t) {
+    FILE* f = fopen(t->vorpkg, "rb");
+    size_t size = f != nullptr ? fread(g_file, 1, sizeof g_file, f) : sizeof g_file;
+    if (f != nullptr) (void)fclose(f);
+    if (size == sizeof g_file) {
+        (void)snprintf(t->vorpkgVersion, sizeof t->vorpkgVersion, "unknown");
+        ReportLinef("vorpkg.exe tested: %s cannot be read", t->vorpkg);
         return;
     }
-}
-
-bool DescribeVorpkg(const char* path, char* version, size_t versionSize) {
-    FILE* f = fopen(path, "rb");
-    if (f == nullptr) return false;
-    size_t size = fread(g_file, 1, sizeof g_file, f);
-    (void)fclose(f);
-    if (size == sizeof g_file) return false;
+    (void)snprintf(t->vorpkgVersion, sizeof t->vorpkgVersion, "not found");
+    for (size_t i = 0; i + 16 <= size; i += 4) {
+        DWORD words[4];
+        memcpy(words, g_file + i, sizeof words);
+        if (words[0] != 0xFEEF04BD || words[1] != 0x00010000) continue;
+        (void)snprintf(t->vorpkgVersion, sizeof t->vorpkgVersion, "%lu.%lu.%lu.%lu", words[2] >> 16,
+                       words[2] & 0xFFFF, words[3] >> 16, words[3] & 0xFFFF);
+        break;
+    }
     Sha256 sha;
     char hex[65];
     Sha256Start(&sha);
     Sha256Feed(&sha, g_file, size);
     Sha256Hex(&sha, hex);
-    FileVersion(g_file, size, version, versionSize);
-    ReportLinef("vorpkg.exe tested: %s, version %s, SHA-256 %s", path, version, hex);
-    return true;
+    ReportLinef("vorpkg.exe tested: %s, version %s, SHA-256 %s", t->vorpkg, t->vorpkgVersion, hex);
 }
 
 void Header(const SelfTest& t) {
     const OSVERSIONINFOEXA& v = t.system.version;
+    // The product type names by number: VER_NT_WORKSTATION (1), VER_NT_DOMAIN_CONTROLLER (2), VER_NT_SERVER (3).
+    static const char* const kProductTypes[] = {"not given", "workstation", "domain controller", "server"};
+    const char* const* types = kProductTypes;
     ReportLinef("vorpkg self-test %s (%d-bit)", VORPKG_SELFTEST_VERSION, static_cast<int>(sizeof(void*) * 8));
     ReportLinef("Windows %lu.%lu (build %lu), %s, product type %u (%s)", v.dwMajorVersion, v.dwMinorVersion,
                 v.dwBuildNumber & 0xFFFF, v.szCSDVersion[0] != '\0' ? v.szCSDVersion : "no service pack",
-                v.wProductType, ProductTypeName(v.wProductType));
+                v.wProductType, v.wProductType <= VER_NT_SERVER ? types[v.wProductType] : "not given");
     ReportLinef("ANSI code page %u", t.system.codePage);
     ReportLinef("System drive %s, file system %s%s", t.system.root, t.system.fileSystem,
                 t.system.keepsSecurity ? "" : " (no permissions)");
@@ -100,49 +102,40 @@ bool MakeTop(SelfTest* t) {
     return false;
 }
 
-// A folder of the root that an interrupted self-test left: its own top
-// folder, or a staging area holding one of its packages.
-bool LeftBySelfTest(const char* root, const WIN32_FIND_DATAA& found) {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
-    if (StartsWithNoCase(found.cFileName, "vorpkg-selftest.")) return true;
-    char path[kPath];
-    return StartsWithNoCase(found.cFileName, "QVT") &&
-           Join(path, sizeof path, root, found.cFileName, "\\mervane.scenario") && FileStartsWith(path, kSelfTestMark);
-}
-
-// Lists what an interrupted self-test left in the root, and removes it.
+// Lists what an interrupted self-test left in the root, and removes it: its
+// own top folder, or a staging area holding one of its packages.
 void RemoveLeftovers(const SelfTest& t) {
-    char pattern[kPath];
+    const char* root = t.system.root;
+    char path[kPath];
     WIN32_FIND_DATAA found;
-    HANDLE h = Join(pattern, sizeof pattern, t.system.root, "*") ? FindFirstFileA(pattern, &found)
-                                                                 : INVALID_HANDLE_VALUE;
+    HANDLE h = Join(path, sizeof path, root, "*") ? FindFirstFileA(path, &found) : INVALID_HANDLE_VALUE;
     if (h == INVALID_HANDLE_VALUE) return;
     do {
-        char path[kPath];
-        if (!LeftBySelfTest(t.system.root, found) || !Join(path, sizeof path, t.system.root, found.cFileName))
-            continue;
+        const char* name = found.cFileName;
+        bool left = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                    (StartsWithNoCase(name, "vorpkg-selftest.") ||
+                     (StartsWithNoCase(name, "QVT") && Join(path, sizeof path, root, name, "\\mervane.scenario") &&
+                      FileStartsWith(path, kSelfTestMark)));
+        if (!left || !Join(path, sizeof path, root, name)) continue;
         bool removed = RemoveTree(path);
         ReportLinef("Left by an interrupted self-test: %s (%s)", path, removed ? "removed" : "cannot be removed");
     } while (FindNextFileA(h, &found));
     FindClose(h);
 }
 
-// One self-test at a time on a system (on NT 4.0, which has no Global
-// name space, the plain name); false when another holds it.
 // Both mutexes are held until the self-test ends.
 HANDLE g_onlyOne = nullptr;
 HANDLE g_live = nullptr;
 
-bool OnlyOne() {
+// One self-test at a time on a system (on NT 4.0, which has no Global name
+// space, the plain name), and this run's one-off value with the mutex named
+// by it that the stand-in finds there while this self-test runs. False when
+// another self-test holds either.
+bool GoLive(SelfTest* t) {
     g_onlyOne = CreateMutexA(nullptr, FALSE, "Global\\vorpkg-selftest");
     if (g_onlyOne == nullptr && GetLastError() != ERROR_ACCESS_DENIED)
         g_onlyOne = CreateMutexA(nullptr, FALSE, "vorpkg-selftest");
-    return g_onlyOne != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
-}
-
-// The one-off value of this run, and the mutex named by it that the stand-in
-// finds there while this self-test runs.
-bool GoLive(SelfTest* t) {
+    if (g_onlyOne == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) return false;
     struct {
         DWORD tick;
         SYSTEMTIME now;
@@ -164,52 +157,39 @@ bool GoLive(SelfTest* t) {
     return g_live != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
 }
 
+// Says why the self-test cannot run, with the path concerned; exit code 1.
+int Refuse(const char* message, const char* path = "") {
+    (void)printf("%s%s\n", message, path);
+    return 1;
+}
+
 int SelfTestMain(int argc, char** argv) {
-    if (argc > 2 || (argc == 2 && (strcmp(argv[1], "/?") == 0 || strcmp(argv[1], "-?") == 0))) {
-        (void)fputs(kUsageText, stdout);
-        return 1;
-    }
+    if (argc > 2 || (argc == 2 && (strcmp(argv[1], "/?") == 0 || strcmp(argv[1], "-?") == 0)))
+        return Refuse(kUsageText);
     SelfTest* t = &g_test;
     DWORD n = GetModuleFileNameA(nullptr, t->self, sizeof t->self);
-    if (n == 0 || n >= sizeof t->self || !ReadSystemInfo(&t->system)) {
-        (void)fputs("vorpkg-selftest: cannot read its own path or the system's version.\n", stdout);
-        return 1;
-    }
-    if (!IsAdministrator()) {
-        (void)fputs("vorpkg-selftest must be run by an administrator: vorpkg writes to the root of the system\n"
-                    "drive and to \\QVLOG. Nothing was changed.\n",
-                    stdout);
-        return 1;
-    }
-    if (!OnlyOne() || !GoLive(t)) {
-        (void)fputs("vorpkg-selftest: another vorpkg-selftest is running on this system. Nothing was changed.\n",
-                    stdout);
-        return 1;
-    }
+    if (n == 0 || n >= sizeof t->self || !ReadSystemInfo(&t->system))
+        return Refuse("vorpkg-selftest: cannot read its own path or the system's version.");
+    if (!IsAdministrator())
+        return Refuse("vorpkg-selftest must be run by an administrator: vorpkg writes to the root of the system\n"
+                      "drive and to \\QVLOG. Nothing was changed.");
+    if (!GoLive(t))
+        return Refuse("vorpkg-selftest: another vorpkg-selftest is running on this system. Nothing was changed.");
     char folder[kPath];
     (void)Join(folder, sizeof folder, t->self, "");
     const_cast<char*>(BaseName(folder))[0] = '\0';
     char* file = nullptr;
     if (argc == 2 ? GetFullPathNameA(argv[1], sizeof t->vorpkg, t->vorpkg, &file) - 1 >= sizeof t->vorpkg - 1
-                  : !Join(t->vorpkg, sizeof t->vorpkg, folder, "vorpkg.exe")) {
-        (void)printf("vorpkg-selftest: path too long: %s\n", argv[1]);
-        return 1;
-    }
+                  : !Join(t->vorpkg, sizeof t->vorpkg, folder, "vorpkg.exe"))
+        return Refuse("vorpkg-selftest: path too long: ", argv[1]);
     DWORD a = GetFileAttributesA(t->vorpkg);
-    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        (void)printf("vorpkg-selftest: no vorpkg.exe at %s\n", t->vorpkg);
-        return 1;
-    }
+    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return Refuse("vorpkg-selftest: no vorpkg.exe at ", t->vorpkg);
     char report[kPath];
-    if (!Join(report, sizeof report, folder, "vorpkg-selftest-report.txt") || !ReportOpen(report)) {
-        (void)printf("vorpkg-selftest: cannot write the report %s\n", report);
-        return 1;
-    }
+    if (!Join(report, sizeof report, folder, "vorpkg-selftest-report.txt") || !ReportOpen(report))
+        return Refuse("vorpkg-selftest: cannot write the report ", report);
     Header(*t);
-    if (!DescribeVorpkg(t->vorpkg, t->vorpkgVersion, sizeof t->vorpkgVersion)) {
-        (void)snprintf(t->vorpkgVersion, sizeof t->vorpkgVersion, "unknown");
-        ReportLinef("vorpkg.exe tested: %s cannot be read", t->vorpkg);
-    }
+    DescribeVorpkg(t);
     (void)Join(t->qvlog, sizeof t->qvlog, t->system.root, "QVLOG");
     (void)Join(t->qvlogFile, sizeof t->qvlogFile, t->qvlog, "\\QV.log");
     t->qvlogWasThere = GetFileAttributesA(t->qvlog) != INVALID_FILE_ATTRIBUTES;

@@ -9,32 +9,37 @@
 
 namespace {
 
-const DWORD kSidWords = kWellKnownSidBytes / sizeof(DWORD);
 const DWORD kFull = FILE_ALL_ACCESS;
 const DWORD kReadList = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
 const BYTE kInherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 
-struct Sids {
-    DWORD system[kSidWords];
-    DWORD admins[kSidWords];
-    DWORD users[kSidWords];
-    DWORD user[64];  // the running account
-};
+// The accounts the checks tell apart: first those of the wanted entries, in
+// their order (the log folder has all three, a staging area the first two).
+enum Account { kSystem = kSidSystem, kAdmins = kSidAdministrators, kUsers = kSidUsers, kRunning, kOther };
+const char* const kAccountNames[] = {"SYSTEM", "Administrators", "Users", "the running account", "another account"};
 
-bool MakeSids(Sids* s) {
-    memset(s, 0, sizeof *s);
-    if (!MakeWellKnownSid(kSidSystem, s->system) || !MakeWellKnownSid(kSidAdministrators, s->admins) ||
-        !MakeWellKnownSid(kSidUsers, s->users))
-        return false;
+// Room for any account's SID; the accounts' SIDs are kept in the order above.
+typedef DWORD Sid[64];
+
+bool MakeSids(Sid* sid) {
+    memset(sid, 0, kOther * sizeof(Sid));
+    for (int i = kSystem; i < kRunning; ++i)
+        if (!MakeWellKnownSid(static_cast<WellKnownSid>(i), sid[i])) return false;
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
     DWORD buf[128];
     DWORD size = 0;
     bool ok = GetTokenInformation(token, TokenUser, buf, sizeof buf, &size) != 0;
     CloseHandle(token);
-    if (!ok) return false;
-    PSID sid = reinterpret_cast<TOKEN_USER*>(buf)->User.Sid;
-    return GetLengthSid(sid) <= sizeof s->user && CopySid(sizeof s->user, s->user, sid);
+    // CopySid refuses a SID longer than the room given.
+    return ok && CopySid(sizeof(Sid), sid[kRunning], reinterpret_cast<TOKEN_USER*>(buf)->User.Sid);
+}
+
+// Which of the accounts the SID is, the first that matches; kOther for none.
+int Identify(Sid* sids, PSID sid) {
+    int who = kSystem;
+    while (who < kOther && !EqualSid(sid, sids[who])) ++who;
+    return who;
 }
 
 DWORD g_descriptor[2048];
@@ -57,95 +62,68 @@ bool ReadFolderSecurity(const char* path, PSID* owner, ACL** dacl, SECURITY_DESC
            GetSecurityDescriptorControl(g_descriptor, control, &revision) && present && *dacl != nullptr;
 }
 
-const char* Name(const Sids& s, PSID sid) {
-    if (EqualSid(sid, const_cast<DWORD*>(s.system))) return "SYSTEM";
-    if (EqualSid(sid, const_cast<DWORD*>(s.admins))) return "Administrators";
-    if (EqualSid(sid, const_cast<DWORD*>(s.users))) return "Users";
-    if (EqualSid(sid, const_cast<DWORD*>(s.user))) return "the running account";
-    return "another account";
-}
+}  // namespace
 
-// Whether entry i of the wanted entries is SYSTEM, Administrators, Users.
-DWORD* WantedSid(Sids* s, int i) { return i == 0 ? s->system : i == 1 ? s->admins : s->users; }
-
-const char* Exact(Sids* s, ACL* dacl, int wanted, bool wantProtected, SECURITY_DESCRIPTOR_CONTROL control,
-                  char* why, size_t size) {
-    if (wantProtected && (control & SE_DACL_PROTECTED) == 0) return "the DACL is not protected";
-    if (dacl->AceCount != wanted) {
+const char* CheckFolder(const char* path, FolderKind kind, bool wantProtected, bool exact, char* why,
+                        size_t size) {
+    Sid sids[kOther];
+    const char* const* name = kAccountNames;
+    if (!MakeSids(sids)) return "the accounts to compare with cannot be made";
+    PSID owner = nullptr;
+    ACL* dacl = nullptr;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    if (!ReadFolderSecurity(path, &owner, &dacl, &control)) return "its owner and DACL cannot be read";
+    int who = Identify(sids, owner);
+    if (who == kUsers || who == kOther) {
+        (void)snprintf(why, size, "owned by %s", name[who]);
+        return why;
+    }
+    int wanted = kind == kStagingArea ? 2 : 3;
+    if (exact && wantProtected && (control & SE_DACL_PROTECTED) == 0) return "the DACL is not protected";
+    if (exact && dacl->AceCount != wanted) {
         (void)snprintf(why, size, "the DACL has %u entries, not %d", dacl->AceCount, wanted);
         return why;
     }
-    for (int i = 0; i < wanted; ++i) {
-        bool found = false;
-        for (DWORD j = 0; j < dacl->AceCount && !found; ++j) {
-            void* ace = nullptr;
-            if (!GetAce(dacl, j, &ace)) return "an entry of the DACL cannot be read";
-            const ACCESS_ALLOWED_ACE* e = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-            found = e->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && e->Header.AceFlags == kInherit &&
-                    e->Mask == (i < 2 ? kFull : kReadList) &&
-                    EqualSid(const_cast<DWORD*>(&e->SidStart), WantedSid(s, i));
-        }
-        if (!found) {
-            (void)snprintf(why, size, "no inherited entry giving %s %s", Name(*s, WantedSid(s, i)),
-                           i < 2 ? "full control" : "read and list");
-            return why;
-        }
-    }
-    return nullptr;
-}
-
-// No one but SYSTEM, Administrators and the running account is granted more
-// than others may have.
-const char* Loose(const Sids& s, ACL* dacl, DWORD othersMay, char* why, size_t size) {
+    // One walk for both checks. Exactly: each wanted entry is there. Loosely:
+    // no one but SYSTEM, Administrators and the running account is granted
+    // more than others may have.
+    const DWORD othersMay = kind == kStagingArea ? 0 : kReadList;
+    unsigned found = 0;  // bit n: account n's wanted entry
     for (DWORD j = 0; j < dacl->AceCount; ++j) {
         void* ace = nullptr;
         if (!GetAce(dacl, j, &ace)) return "an entry of the DACL cannot be read";
         const ACCESS_ALLOWED_ACE* e = static_cast<ACCESS_ALLOWED_ACE*>(ace);
         if (e->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
-        PSID sid = const_cast<DWORD*>(&e->SidStart);
-        const char* who = Name(s, sid);
-        bool trusted = strcmp(who, "SYSTEM") == 0 || strcmp(who, "Administrators") == 0 ||
-                       strcmp(who, "the running account") == 0;
-        if (!trusted && (e->Mask & ~othersMay) != 0) {
-            (void)snprintf(why, size, "%s is granted 0x%lx", who, static_cast<unsigned long>(e->Mask));
+        who = Identify(sids, const_cast<DWORD*>(&e->SidStart));
+        if (who < wanted && e->Header.AceFlags == kInherit && e->Mask == (who == kUsers ? kReadList : kFull))
+            found |= 1U << who;
+        if (!exact && (who == kUsers || who == kOther) && (e->Mask & ~othersMay) != 0) {
+            (void)snprintf(why, size, "%s is granted 0x%lx", name[who], static_cast<unsigned long>(e->Mask));
             return why;
         }
+    }
+    for (who = kSystem; exact && who < wanted; ++who) {
+        if ((found & (1U << who)) != 0) continue;
+        (void)snprintf(why, size, "no inherited entry giving %s %s", name[who],
+                       who == kUsers ? "read and list" : "full control");
+        return why;
     }
     return nullptr;
 }
 
-}  // namespace
-
-const char* CheckFolder(const char* path, FolderKind kind, bool wantProtected, bool exact, char* why,
-                        size_t size) {
-    Sids sids;
-    if (!MakeSids(&sids)) return "the accounts to compare with cannot be made";
-    PSID owner = nullptr;
-    ACL* dacl = nullptr;
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    if (!ReadFolderSecurity(path, &owner, &dacl, &control)) return "its owner and DACL cannot be read";
-    const char* who = Name(sids, owner);
-    if (strcmp(who, "Users") == 0 || strcmp(who, "another account") == 0) {
-        (void)snprintf(why, size, "owned by %s", who);
-        return why;
-    }
-    int wanted = kind == kStagingArea ? 2 : 3;
-    if (exact) return Exact(&sids, dacl, wanted, wantProtected, control, why, size);
-    return Loose(sids, dacl, kind == kStagingArea ? 0 : kReadList, why, size);
-}
-
 bool BuildFolderSecurity(bool users, SECURITY_ATTRIBUTES* attributes) {
-    static Sids sids;
+    static Sid sids[kOther];
     static DWORD acl[256];
     static SECURITY_DESCRIPTOR descriptor;
     ACL* list = reinterpret_cast<ACL*>(acl);
-    if (!MakeSids(&sids) || !InitializeAcl(list, sizeof acl, ACL_REVISION)) return false;
-    for (int i = 0; i < (users ? 3 : 2); ++i) {
+    Sid* sid = sids;
+    if (!MakeSids(sid) || !InitializeAcl(list, sizeof acl, ACL_REVISION)) return false;
+    for (int who = kSystem; who <= (users ? kUsers : kAdmins); ++who) {
         void* ace = nullptr;
         // Inherited by what is made inside; set by hand, as NT 4.0 has no
         // AddAccessAllowedAceEx.
-        if (!AddAccessAllowedAce(list, ACL_REVISION, i < 2 ? kFull : kReadList, WantedSid(&sids, i)) ||
-            !GetAce(list, static_cast<DWORD>(i), &ace))
+        if (!AddAccessAllowedAce(list, ACL_REVISION, who == kUsers ? kReadList : kFull, sid[who]) ||
+            !GetAce(list, static_cast<DWORD>(who), &ace))
             return false;
         static_cast<ACE_HEADER*>(ace)->AceFlags = kInherit;
     }
@@ -157,25 +135,21 @@ bool BuildFolderSecurity(bool users, SECURITY_ATTRIBUTES* attributes) {
     SetControl set = reinterpret_cast<SetControl>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "SetSecurityDescriptorControl")));
     if (set != nullptr && !set(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) return false;
-    attributes->nLength = sizeof *attributes;
-    attributes->lpSecurityDescriptor = &descriptor;
-    attributes->bInheritHandle = FALSE;
+    *attributes = {sizeof *attributes, &descriptor, FALSE};
     return true;
 }
 
 void LearnDaclFidelity(const char* probeFolder, DaclFidelity* fidelity) {
-    fidelity->exact = false;
     SECURITY_ATTRIBUTES attributes;
-    if (!BuildFolderSecurity(true, &attributes) || !CreateDirectoryA(probeFolder, &attributes)) {
-        (void)snprintf(fidelity->note, sizeof fidelity->note, "a folder with a DACL cannot be made here");
-        return;
-    }
-    char why[200];
+    char why[200] = "a folder with a DACL cannot be made here";
+    const char* differs = why;
     // Written with the self-test's own builder, never vorpkg's, whose fault
     // would otherwise look like the system's.
-    bool canProtect = GetProcAddress(GetModuleHandleA("advapi32.dll"), "SetSecurityDescriptorControl") != nullptr;
-    const char* differs = CheckFolder(probeFolder, kLogFolder, canProtect, true, why, sizeof why);
-    (void)RemoveDirectoryA(probeFolder);
+    if (BuildFolderSecurity(true, &attributes) && CreateDirectoryA(probeFolder, &attributes)) {
+        bool canProtect = GetProcAddress(GetModuleHandleA("advapi32.dll"), "SetSecurityDescriptorControl") != nullptr;
+        differs = CheckFolder(probeFolder, kLogFolder, canProtect, true, why, sizeof why);
+        (void)RemoveDirectoryA(probeFolder);
+    }
     fidelity->exact = differs == nullptr;
     (void)snprintf(fidelity->note, sizeof fidelity->note, "%s", differs == nullptr ? "" : differs);
 }

@@ -14,23 +14,21 @@ bool ReadSystemInfo(SystemInfo* info) {
         if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info->version))) return false;
     }
     const OSVERSIONINFOEXA& v = info->version;
+    bool nt = v.dwPlatformId == VER_PLATFORM_WIN32_NT;
     info->procedure = kProcedureNone;
-    if (v.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-        if (v.dwMajorVersion == 4 && v.dwMinorVersion == 0) info->procedure = kProcedureNt;
-        // 2000, but not its Datacenter edition; 2003 (and XP x64, which says 5.2 too).
-        if (v.dwMajorVersion == 5 && v.dwMinorVersion == 0 && (v.wSuiteMask & VER_SUITE_DATACENTER) == 0)
-            info->procedure = kProcedureWin2k;
-        if (v.dwMajorVersion == 5 && v.dwMinorVersion == 2) info->procedure = kProcedureWin2k;
-    }
+    if (nt && v.dwMajorVersion == 4 && v.dwMinorVersion == 0) info->procedure = kProcedureNt;
+    // 2000, but not its Datacenter edition; 2003 (and XP x64, which says 5.2 too).
+    if (nt && v.dwMajorVersion == 5 &&
+        ((v.dwMinorVersion == 0 && (v.wSuiteMask & VER_SUITE_DATACENTER) == 0) || v.dwMinorVersion == 2))
+        info->procedure = kProcedureWin2k;
     info->codePage = GetACP();
-    char sysDir[MAX_PATH];
-    UINT n = GetSystemDirectoryA(sysDir, sizeof sysDir);
-    if (n < 4 || n >= sizeof sysDir) return false;
-    memcpy(info->root, sysDir, 3);
-    char* last = strrchr(sysDir, '\\');
-    if (last == nullptr || last - sysDir < 3) return false;
+    char* dir = info->windowsDir;
+    UINT n = GetSystemDirectoryA(dir, sizeof info->windowsDir);
+    if (n < 4 || n >= sizeof info->windowsDir) return false;
+    memcpy(info->root, dir, 3);
+    char* last = strrchr(dir, '\\');
+    if (last == nullptr || last - dir < 3) return false;
     *last = '\0';
-    memcpy(info->windowsDir, sysDir, strlen(sysDir) + 1);
     DWORD flags = 0;
     if (!GetVolumeInformationA(info->root, nullptr, 0, nullptr, nullptr, &flags, info->fileSystem,
                                sizeof info->fileSystem))
@@ -48,26 +46,12 @@ bool IsAdministrator() {
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
     DWORD groups[1024];
     DWORD size = 0;
-    bool found = false;
-    if (GetTokenInformation(token, TokenGroups, groups, sizeof groups, &size)) {
-        const TOKEN_GROUPS* g = reinterpret_cast<const TOKEN_GROUPS*>(groups);
-        const SID_AND_ATTRIBUTES* each = g->Groups;
-        for (DWORD i = 0; i < g->GroupCount && !found; ++i)
-            found = (each[i].Attributes & SE_GROUP_ENABLED) != 0 && EqualSid(each[i].Sid, admins);
-    }
+    bool read = GetTokenInformation(token, TokenGroups, groups, sizeof groups, &size) != 0;
     CloseHandle(token);
+    const TOKEN_GROUPS* g = reinterpret_cast<const TOKEN_GROUPS*>(groups);
+    const SID_AND_ATTRIBUTES* each = g->Groups;
+    bool found = false;
+    for (DWORD i = 0; read && i < g->GroupCount && !found; ++i)
+        found = (each[i].Attributes & SE_GROUP_ENABLED) != 0 && EqualSid(each[i].Sid, admins);
     return found;
-}
-
-const char* ProductTypeName(BYTE type) {
-    switch (type) {
-    case VER_NT_WORKSTATION:
-        return "workstation";
-    case VER_NT_DOMAIN_CONTROLLER:
-        return "domain controller";
-    case VER_NT_SERVER:
-        return "server";
-    default:
-        return "not given";
-    }
 }

@@ -24,7 +24,4 @@ bool ReadSystemInfo(SystemInfo* info);
 // The running account is in BUILTIN\Administrators, enabled.
 bool IsAdministrator();
 
-// Describes the product type for the report.
-const char* ProductTypeName(BYTE type);
-
 #endif
