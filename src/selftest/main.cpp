@@ -106,21 +106,19 @@ bool MakeTop(SelfTest* t) {
 // own top folder, or a staging area holding one of its packages.
 void RemoveLeftovers(const SelfTest& t) {
     const char* root = t.system.root;
-    char path[kPath];
-    WIN32_FIND_DATAA found;
-    HANDLE h = Join(path, sizeof path, root, "*") ? FindFirstFileA(path, &found) : INVALID_HANDLE_VALUE;
-    if (h == INVALID_HANDLE_VALUE) return;
-    do {
+    (void)ForEachEntry(root, "*", [root](const WIN32_FIND_DATAA& found) {
+        char path[kPath];
         const char* name = found.cFileName;
         bool left = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                     (StartsWithNoCase(name, "vorpkg-selftest.") ||
                      (StartsWithNoCase(name, "QVT") && Join(path, sizeof path, root, name, "\\mervane.scenario") &&
                       FileStartsWith(path, kSelfTestMark)));
-        if (!left || !Join(path, sizeof path, root, name)) continue;
-        bool removed = RemoveTree(path);
-        ReportLinef("Left by an interrupted self-test: %s (%s)", path, removed ? "removed" : "cannot be removed");
-    } while (FindNextFileA(h, &found));
-    FindClose(h);
+        if (left && Join(path, sizeof path, root, name)) {
+            bool removed = RemoveTree(path);
+            ReportLinef("Left by an interrupted self-test: %s (%s)", path, removed ? "removed" : "cannot be removed");
+        }
+        return true;
+    });
 }
 
 // Both mutexes are held until the self-test ends.
