@@ -1,6 +1,7 @@
 #include "selftest/standin.h"
 
 #include "common/strbuf.h"
+#include "selftest/files.h"
 
 #include <windows.h>
 
@@ -29,9 +30,7 @@ bool FindFolder() {
 }
 
 // g_path: a file next to this program.
-bool NextToMe(const char* name) {
-    return StrCopy(g_path, sizeof g_path, g_folder) && StrAppend(g_path, sizeof g_path, name);
-}
+bool NextToMe(const char* name) { return Join(g_path, sizeof g_path, g_folder, name); }
 
 void Trace(bool selfTest, const char* prefix, const char* line) {
     const char* env = selfTest ? nullptr : getenv("MERVANE_TRACE");
@@ -50,18 +49,6 @@ void Trace(bool selfTest, const char* prefix, const char* line) {
     (void)fputs(line, f);
     (void)fputc('\n', f);
     (void)fclose(f);
-}
-
-// Reads a whole file into buf (terminated after the bytes); its length, or
-// -1 when it cannot be read or does not fit.
-long ReadBytes(const char* path, char* buf, size_t size) {
-    FILE* f = fopen(path, "rb");
-    if (f == nullptr) return -1;
-    size_t got = fread(buf, 1, size, f);
-    (void)fclose(f);
-    if (got >= size) return -1;
-    buf[got] = '\0';
-    return static_cast<long>(got);
 }
 
 // Where the first word (the program's name, quoted or not) ends.
@@ -220,7 +207,7 @@ long LogFor(const char* kind, const char* file) {
         memcpy(g_log + at, tail, sizeof tail);
         return static_cast<long>(at + sizeof tail - 1);
     }
-    if (strncmp(kind, "file:", 5) == 0) return NextToMe(kind + 5) ? ReadBytes(g_path, g_log, kLogSize) : -1;
+    if (strncmp(kind, "file:", 5) == 0) return NextToMe(kind + 5) ? ReadBytesAt(g_path, 0, g_log, kLogSize) : -1;
     return -1;
 }
 
@@ -256,7 +243,7 @@ int NotAnUpdate() {
 
 int StandInMain(bool selfTest) {
     long scenarioLength = -1;
-    if (FindFolder() && NextToMe("mervane.scenario")) scenarioLength = ReadBytes(g_path, g_text, kLogSize);
+    if (FindFolder() && NextToMe("mervane.scenario")) scenarioLength = ReadBytesAt(g_path, 0, g_text, kLogSize);
     if (selfTest && !InSelfTestPackage(scenarioLength)) return NotAnUpdate();
 
     const char* raw = GetCommandLineA();
