@@ -51,24 +51,21 @@ void Trace(bool selfTest, const char* prefix, const char* line) {
     (void)fclose(f);
 }
 
-// Where the first word (the program's name, quoted or not) ends.
-size_t FirstWordEnd(const char* raw) {
+// Whether the first word (quoted or not) names mervane.exe, with or without a
+// path; *end: where that word ends.
+bool IsProgramName(const char* raw, size_t* end) {
+    size_t start = 0;
+    size_t stop = strcspn(raw, " \t");
+    *end = stop;
     if (raw[0] == '"') {
         const char* close = strchr(raw + 1, '"');
-        return close == nullptr ? strlen(raw) : static_cast<size_t>(close - raw) + 1;
+        *end = close == nullptr ? strlen(raw) : static_cast<size_t>(close - raw) + 1;
+        start = 1;  // the name within the quotes (a quote alone names nothing)
+        stop = *end - 1;
     }
-    return strcspn(raw, " \t");
-}
-
-bool IsProgramName(const char* raw, size_t end) {
-    size_t start = 0;
-    if (end >= 2 && raw[0] == '"') {
-        start = 1;
-        end -= 1;
-    }
-    for (size_t i = start; i < end; ++i)
+    for (size_t i = start; i < stop; ++i)
         if (raw[i] == '\\' || raw[i] == '/') start = i + 1;
-    return end - start == 11 && strncmp(raw + start, "mervane.exe", 11) == 0;
+    return stop == start + 11 && strncmp(raw + start, "mervane.exe", 11) == 0;
 }
 
 bool Usable(const char* word) { return *word != '\0' && strpbrk(word, "\"\t") == nullptr; }
@@ -79,29 +76,23 @@ struct Accepted {
     bool rerun;
 };
 
-// Splits rest (changed in place) into words at single blanks; false when there
-// are more than fit.
-bool Split(char* rest, char** words, size_t* count) {
-    *count = 0;
-    for (char* p = rest;;) {
-        if (*count == kWords) return false;
-        words[(*count)++] = p;
-        char* blank = strchr(p, ' ');
-        if (blank == nullptr) return true;
-        *blank = '\0';
-        p = blank + 1;
-    }
-}
-
-// Fills out from an accepted line (copied into line); otherwise returns why not.
+// Fills out from an accepted line (split into words in place); otherwise
+// returns why not.
 const char* Check(char* line, Accepted* out) {
-    size_t end = FirstWordEnd(line);
-    if (!IsProgramName(line, end)) return "unexpected program name";
+    size_t end = 0;
+    if (!IsProgramName(line, &end)) return "unexpected program name";
     if (line[end] != ' ') return "no options";
+    // The words at single blanks, up to one more than an accepted line has.
     char* words[kWords];
+    char** word = words;
     size_t n = 0;
-    if (!Split(line + end + 1, words, &n) || n != 7 || strcmp(words[0], "/l") != 0 ||
-        strcmp(words[2], "/s") != 0 || strcmp(words[3], "/noreboot") != 0 || strcmp(words[4], "/i") != 0)
+    for (char* p = line + end + 1; p != nullptr && n < kWords; ++n) {
+        word[n] = p;
+        p = strchr(p, ' ');
+        if (p != nullptr) *p++ = '\0';
+    }
+    if (n != 7 || strcmp(words[0], "/l") != 0 || strcmp(words[2], "/s") != 0 ||
+        strcmp(words[3], "/noreboot") != 0 || strcmp(words[4], "/i") != 0)
         return "options other than /l <log> /s /noreboot /i <file> /oisafe12|/oinowdp";
     if (strcmp(words[6], "/oisafe12") != 0 && strcmp(words[6], "/oinowdp") != 0)
         return "last option is neither /oisafe12 nor /oinowdp";
