@@ -144,57 +144,49 @@ bool LoadScenario(long length, Scenario* s, const char** bad) {
     return true;
 }
 
-// Appends lines to g_log, each followed by end; false when they do not fit.
-bool Lines(const char* const* lines, size_t count, const char* end) {
-    for (size_t i = 0; i < count; ++i)
-        if (!StrAppend(g_log, kLogSize, lines[i]) || !StrAppend(g_log, kLogSize, end)) return false;
-    return true;
-}
-
 const char kDone[] = "Update finished.";
 const char kDriver[] = "Error Code 28: the driver is back-level";
 const char kBios[] = "Error Code 29: the BIOS is back-level";
+// Lines LogFor makes for the kinds: the first line, which names the file,
+// and the line of "long".
+char g_head[kLineSize];
+char g_long[301];
 
-// The kinds of three or four lines: head (the first), then these.
+// A kind's lines, each followed by end.
 struct Kind {
     const char* name;
-    const char* lines[3];
+    const char* lines[4];
     const char* end;
 };
 const Kind kKinds[] = {
-    {"clean", {"Driver level current.", kDone, nullptr}, "\n"},
-    {"driver", {kDriver, kDone, nullptr}, "\n"},
-    {"bios", {kBios, kDone, nullptr}, "\n"},
-    {"both", {kBios, kDriver, kDone}, "\n"},
-    {"crlf", {kDriver, kDone, nullptr}, "\r\n"},
+    {"clean", {g_head, "Driver level current.", kDone, nullptr}, "\n"},
+    {"driver", {g_head, kDriver, kDone, nullptr}, "\n"},
+    {"bios", {g_head, kBios, kDone, nullptr}, "\n"},
+    {"both", {g_head, kBios, kDriver, kDone}, "\n"},
+    {"crlf", {g_head, kDriver, kDone, nullptr}, "\r\n"},
+    {"long", {g_long, kDone, nullptr, nullptr}, "\n"},
 };
 
 // g_log for a kind and its length; -1 for an unknown kind or a file that
 // cannot be read.
 long LogFor(const char* kind, const char* file) {
     g_log[0] = '\0';
-    char head[kLineSize] = "mervane stand-in: update of ";
-    if (!StrAppend(head, sizeof head, file)) return -1;
+    if (!Join(g_head, sizeof g_head, "mervane stand-in: update of ", file)) return -1;
+    // 250 dots, the marker from the 251st character, dots up to 300.
+    memset(g_long, '.', 300);
+    memcpy(g_long + 250, kDriver, sizeof kDriver - 1);
     for (const Kind& k : kKinds) {
         if (strcmp(kind, k.name) != 0) continue;
-        const char* l[] = {head, k.lines[0], k.lines[1], k.lines[2]};
-        return Lines(l, k.lines[2] != nullptr ? 4 : 3, k.end) ? static_cast<long>(strlen(g_log)) : -1;
-    }
-    if (strcmp(kind, "long") == 0) {
-        // 250 dots, the marker from the 251st character, dots up to 300.
-        char line[301];
-        memset(line, '.', 300);
-        line[300] = '\0';
-        memcpy(line + 250, kDriver, strlen(kDriver));
-        const char* l[] = {line, kDone};
-        return Lines(l, 2, "\n") ? static_cast<long>(strlen(g_log)) : -1;
+        for (const char* line : k.lines)
+            if (line != nullptr && (!StrAppend(g_log, kLogSize, line) || !StrAppend(g_log, kLogSize, k.end)))
+                return -1;
+        return static_cast<long>(strlen(g_log));
     }
     if (strcmp(kind, "nul") == 0) {
         // "status", a zero byte, then " " and the marker in the same line.
         const char tail[] = "status\0 Error Code 28: the driver is back-level\nUpdate finished.\n";
-        if (!StrAppend(g_log, kLogSize, head) || !StrAppend(g_log, kLogSize, "\n")) return -1;
-        size_t at = strlen(g_log);
-        if (at + sizeof tail > kLogSize) return -1;
+        size_t at = strlen(g_head) + 1;
+        if (!Join(g_log, kLogSize, g_head, "\n") || at + sizeof tail > kLogSize) return -1;
         memcpy(g_log + at, tail, sizeof tail);
         return static_cast<long>(at + sizeof tail - 1);
     }
