@@ -22,11 +22,9 @@ char g_text[kLogSize];
 
 bool FindFolder() {
     DWORD n = GetModuleFileNameA(nullptr, g_folder, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return false;
-    char* slash = strrchr(g_folder, '\\');
-    if (slash == nullptr) return false;
-    slash[1] = '\0';
-    return true;
+    char* slash = n == 0 || n >= MAX_PATH ? nullptr : strrchr(g_folder, '\\');
+    if (slash != nullptr) slash[1] = '\0';
+    return slash != nullptr;
 }
 
 // g_path: a file next to this program.
@@ -34,20 +32,14 @@ bool NextToMe(const char* name) { return Join(g_path, sizeof g_path, g_folder, n
 
 void Trace(bool selfTest, const char* prefix, const char* line) {
     const char* env = selfTest ? nullptr : getenv("MERVANE_TRACE");
-    const char* path = g_path;
-    if (env != nullptr && *env != '\0') {
-        path = env;
-    } else if (!NextToMe("mervane.trace")) {
-        return;
-    }
+    const char* path = env != nullptr && *env != '\0' ? env : g_path;
+    if (path == g_path && !NextToMe("mervane.trace")) return;
     FILE* f = fopen(path, "ab");
     if (f == nullptr) {
         (void)fprintf(stderr, "mervane: cannot write trace %s\n", path);
         return;
     }
-    (void)fputs(prefix, f);
-    (void)fputs(line, f);
-    (void)fputc('\n', f);
+    (void)fprintf(f, "%s%s\n", prefix, line);
     (void)fclose(f);
 }
 
@@ -128,20 +120,17 @@ bool TakeLine(char* line, Scenario* s) {
     return false;
 }
 
-// Reads the scenario into s. Returns false with the line it could not read
-// in bad.
-bool LoadScenario(long length, Scenario* s, const char** bad) {
+// Reads the scenario (length bytes of g_text) into s; the first line it
+// cannot read, or nullptr.
+const char* LoadScenario(long length, Scenario* s) {
     for (char* p = g_text; p < g_text + length;) {
         char* nl = strchr(p, '\n');
         if (nl != nullptr) *nl = '\0';
-        if (!TakeLine(p, s)) {
-            *bad = p;
-            return false;
-        }
+        if (!TakeLine(p, s)) return p;
         if (nl == nullptr) break;
         p = nl + 1;
     }
-    return true;
+    return nullptr;
 }
 
 const char kDone[] = "Update finished.";
@@ -205,21 +194,11 @@ bool InSelfTestPackage(long length) {
     char name[64];
     size_t n = strcspn(text + mark + 1, "\r\n");
     if (n == 0 || n >= sizeof name - sizeof kLiveMutexPrefix) return false;
-    memcpy(name, kLiveMutexPrefix, sizeof kLiveMutexPrefix - 1);
-    memcpy(name + sizeof kLiveMutexPrefix - 1, text + mark + 1, n);
-    *(name + sizeof kLiveMutexPrefix - 1 + n) = '\0';
+    (void)snprintf(name, sizeof name, "%s%.*s", kLiveMutexPrefix, static_cast<int>(n), text + mark + 1);
     HANDLE live = CreateMutexA(nullptr, FALSE, name);
     bool running = live != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
     if (live != nullptr) CloseHandle(live);
     return running;
-}
-
-int NotAnUpdate() {
-    (void)fputs("This is vorpkg's self-test stand-in (vorpkg-selftest.exe), not the vendor's update utility "
-                "mervane.exe: it has updated nothing.\n",
-                stdout);
-    (void)fflush(stdout);
-    return kNotAnUpdate;
 }
 
 }  // namespace
@@ -227,22 +206,27 @@ int NotAnUpdate() {
 int StandInMain(bool selfTest) {
     long scenarioLength = -1;
     if (FindFolder() && NextToMe("mervane.scenario")) scenarioLength = ReadBytesAt(g_path, 0, g_text, kLogSize);
-    if (selfTest && !InSelfTestPackage(scenarioLength)) return NotAnUpdate();
+    if (selfTest && !InSelfTestPackage(scenarioLength)) {
+        (void)fputs("This is vorpkg's self-test stand-in (vorpkg-selftest.exe), not the vendor's update utility "
+                    "mervane.exe: it has updated nothing.\n",
+                    stdout);
+        (void)fflush(stdout);
+        return kNotAnUpdate;
+    }
 
     const char* raw = GetCommandLineA();
     char line[kLineSize];
     Accepted run = {nullptr, nullptr, false};
     const char* why = StrCopy(line, sizeof line, raw) ? Check(line, &run) : "command line too long";
+    Trace(selfTest, why != nullptr ? "REFUSED: " : "", raw);
     if (why != nullptr) {
-        Trace(selfTest, "REFUSED: ", raw);
         (void)fprintf(stderr, "mervane: refused (%s): %s\n", why, raw);
         return 2;
     }
-    Trace(selfTest, "", raw);
 
     Scenario s = {"clean", "clean", 0};
-    const char* bad = nullptr;
-    if (scenarioLength >= 0 && !LoadScenario(scenarioLength, &s, &bad)) {
+    const char* bad = scenarioLength >= 0 ? LoadScenario(scenarioLength, &s) : nullptr;
+    if (bad != nullptr) {
         (void)fprintf(stderr, "mervane: unreadable scenario line: %s\n", bad);
         return 3;
     }
