@@ -1,6 +1,7 @@
 #include "selftest/standin.h"
 
 #include "common/strbuf.h"
+#include "selftest/files.h"
 
 #include <windows.h>
 
@@ -21,67 +22,42 @@ char g_text[kLogSize];
 
 bool FindFolder() {
     DWORD n = GetModuleFileNameA(nullptr, g_folder, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return false;
-    char* slash = strrchr(g_folder, '\\');
-    if (slash == nullptr) return false;
-    slash[1] = '\0';
-    return true;
+    char* slash = n == 0 || n >= MAX_PATH ? nullptr : strrchr(g_folder, '\\');
+    if (slash != nullptr) slash[1] = '\0';
+    return slash != nullptr;
 }
 
 // g_path: a file next to this program.
-bool NextToMe(const char* name) {
-    return StrCopy(g_path, sizeof g_path, g_folder) && StrAppend(g_path, sizeof g_path, name);
-}
+bool NextToMe(const char* name) { return Join(g_path, sizeof g_path, g_folder, name); }
 
 void Trace(bool selfTest, const char* prefix, const char* line) {
     const char* env = selfTest ? nullptr : getenv("MERVANE_TRACE");
-    const char* path = g_path;
-    if (env != nullptr && *env != '\0') {
-        path = env;
-    } else if (!NextToMe("mervane.trace")) {
-        return;
-    }
+    const char* path = env != nullptr && *env != '\0' ? env : g_path;
+    if (path == g_path && !NextToMe("mervane.trace")) return;
     FILE* f = fopen(path, "ab");
     if (f == nullptr) {
         (void)fprintf(stderr, "mervane: cannot write trace %s\n", path);
         return;
     }
-    (void)fputs(prefix, f);
-    (void)fputs(line, f);
-    (void)fputc('\n', f);
+    (void)fprintf(f, "%s%s\n", prefix, line);
     (void)fclose(f);
 }
 
-// Reads a whole file into buf (terminated after the bytes); its length, or
-// -1 when it cannot be read or does not fit.
-long ReadBytes(const char* path, char* buf, size_t size) {
-    FILE* f = fopen(path, "rb");
-    if (f == nullptr) return -1;
-    size_t got = fread(buf, 1, size, f);
-    (void)fclose(f);
-    if (got >= size) return -1;
-    buf[got] = '\0';
-    return static_cast<long>(got);
-}
-
-// Where the first word (the program's name, quoted or not) ends.
-size_t FirstWordEnd(const char* raw) {
+// Whether the first word (quoted or not) names mervane.exe, with or without a
+// path; *end: where that word ends.
+bool IsProgramName(const char* raw, size_t* end) {
+    size_t start = 0;
+    size_t stop = strcspn(raw, " \t");
+    *end = stop;
     if (raw[0] == '"') {
         const char* close = strchr(raw + 1, '"');
-        return close == nullptr ? strlen(raw) : static_cast<size_t>(close - raw) + 1;
+        *end = close == nullptr ? strlen(raw) : static_cast<size_t>(close - raw) + 1;
+        start = 1;  // the name within the quotes (a quote alone names nothing)
+        stop = *end - 1;
     }
-    return strcspn(raw, " \t");
-}
-
-bool IsProgramName(const char* raw, size_t end) {
-    size_t start = 0;
-    if (end >= 2 && raw[0] == '"') {
-        start = 1;
-        end -= 1;
-    }
-    for (size_t i = start; i < end; ++i)
+    for (size_t i = start; i < stop; ++i)
         if (raw[i] == '\\' || raw[i] == '/') start = i + 1;
-    return end - start == 11 && strncmp(raw + start, "mervane.exe", 11) == 0;
+    return stop == start + 11 && strncmp(raw + start, "mervane.exe", 11) == 0;
 }
 
 bool Usable(const char* word) { return *word != '\0' && strpbrk(word, "\"\t") == nullptr; }
@@ -92,29 +68,23 @@ struct Accepted {
     bool rerun;
 };
 
-// Splits rest (changed in place) into words at single blanks; false when there
-// are more than fit.
-bool Split(char* rest, char** words, size_t* count) {
-    *count = 0;
-    for (char* p = rest;;) {
-        if (*count == kWords) return false;
-        words[(*count)++] = p;
-        char* blank = strchr(p, ' ');
-        if (blank == nullptr) return true;
-        *blank = '\0';
-        p = blank + 1;
-    }
-}
-
-// Fills out from an accepted line (copied into line); otherwise returns why not.
+// Fills out from an accepted line (split into words in place); otherwise
+// returns why not.
 const char* Check(char* line, Accepted* out) {
-    size_t end = FirstWordEnd(line);
-    if (!IsProgramName(line, end)) return "unexpected program name";
+    size_t end = 0;
+    if (!IsProgramName(line, &end)) return "unexpected program name";
     if (line[end] != ' ') return "no options";
+    // The words at single blanks, up to one more than an accepted line has.
     char* words[kWords];
+    char** word = words;
     size_t n = 0;
-    if (!Split(line + end + 1, words, &n) || n != 7 || strcmp(words[0], "/l") != 0 ||
-        strcmp(words[2], "/s") != 0 || strcmp(words[3], "/noreboot") != 0 || strcmp(words[4], "/i") != 0)
+    for (char* p = line + end + 1; p != nullptr && n < kWords; ++n) {
+        word[n] = p;
+        p = strchr(p, ' ');
+        if (p != nullptr) *p++ = '\0';
+    }
+    if (n != 7 || strcmp(words[0], "/l") != 0 || strcmp(words[2], "/s") != 0 ||
+        strcmp(words[3], "/noreboot") != 0 || strcmp(words[4], "/i") != 0)
         return "options other than /l <log> /s /noreboot /i <file> /oisafe12|/oinowdp";
     if (strcmp(words[6], "/oisafe12") != 0 && strcmp(words[6], "/oinowdp") != 0)
         return "last option is neither /oisafe12 nor /oinowdp";
@@ -150,77 +120,66 @@ bool TakeLine(char* line, Scenario* s) {
     return false;
 }
 
-// Reads the scenario into s. Returns false with the line it could not read
-// in bad.
-bool LoadScenario(long length, Scenario* s, const char** bad) {
+// Reads the scenario (length bytes of g_text) into s; the first line it
+// cannot read, or nullptr.
+const char* LoadScenario(long length, Scenario* s) {
     for (char* p = g_text; p < g_text + length;) {
         char* nl = strchr(p, '\n');
         if (nl != nullptr) *nl = '\0';
-        if (!TakeLine(p, s)) {
-            *bad = p;
-            return false;
-        }
+        if (!TakeLine(p, s)) return p;
         if (nl == nullptr) break;
         p = nl + 1;
     }
-    return true;
-}
-
-// Appends lines to g_log, each followed by end; false when they do not fit.
-bool Lines(const char* const* lines, size_t count, const char* end) {
-    for (size_t i = 0; i < count; ++i)
-        if (!StrAppend(g_log, kLogSize, lines[i]) || !StrAppend(g_log, kLogSize, end)) return false;
-    return true;
+    return nullptr;
 }
 
 const char kDone[] = "Update finished.";
 const char kDriver[] = "Error Code 28: the driver is back-level";
 const char kBios[] = "Error Code 29: the BIOS is back-level";
+// Lines LogFor makes for the kinds: the first line, which names the file,
+// and the line of "long".
+char g_head[kLineSize];
+char g_long[301];
 
-// The kinds of three or four lines: head (the first), then these.
+// A kind's lines, each followed by end.
 struct Kind {
     const char* name;
-    const char* lines[3];
+    const char* lines[4];
     const char* end;
 };
 const Kind kKinds[] = {
-    {"clean", {"Driver level current.", kDone, nullptr}, "\n"},
-    {"driver", {kDriver, kDone, nullptr}, "\n"},
-    {"bios", {kBios, kDone, nullptr}, "\n"},
-    {"both", {kBios, kDriver, kDone}, "\n"},
-    {"crlf", {kDriver, kDone, nullptr}, "\r\n"},
+    {"clean", {g_head, "Driver level current.", kDone, nullptr}, "\n"},
+    {"driver", {g_head, kDriver, kDone, nullptr}, "\n"},
+    {"bios", {g_head, kBios, kDone, nullptr}, "\n"},
+    {"both", {g_head, kBios, kDriver, kDone}, "\n"},
+    {"crlf", {g_head, kDriver, kDone, nullptr}, "\r\n"},
+    {"long", {g_long, kDone, nullptr, nullptr}, "\n"},
 };
 
 // g_log for a kind and its length; -1 for an unknown kind or a file that
 // cannot be read.
 long LogFor(const char* kind, const char* file) {
     g_log[0] = '\0';
-    char head[kLineSize] = "mervane stand-in: update of ";
-    if (!StrAppend(head, sizeof head, file)) return -1;
+    if (!Join(g_head, sizeof g_head, "mervane stand-in: update of ", file)) return -1;
+    // 250 dots, the marker from the 251st character, dots up to 300.
+    memset(g_long, '.', 300);
+    memcpy(g_long + 250, kDriver, sizeof kDriver - 1);
     for (const Kind& k : kKinds) {
         if (strcmp(kind, k.name) != 0) continue;
-        const char* l[] = {head, k.lines[0], k.lines[1], k.lines[2]};
-        return Lines(l, k.lines[2] != nullptr ? 4 : 3, k.end) ? static_cast<long>(strlen(g_log)) : -1;
-    }
-    if (strcmp(kind, "long") == 0) {
-        // 250 dots, the marker from the 251st character, dots up to 300.
-        char line[301];
-        memset(line, '.', 300);
-        line[300] = '\0';
-        memcpy(line + 250, kDriver, strlen(kDriver));
-        const char* l[] = {line, kDone};
-        return Lines(l, 2, "\n") ? static_cast<long>(strlen(g_log)) : -1;
+        for (const char* line : k.lines)
+            if (line != nullptr && (!StrAppend(g_log, kLogSize, line) || !StrAppend(g_log, kLogSize, k.end)))
+                return -1;
+        return static_cast<long>(strlen(g_log));
     }
     if (strcmp(kind, "nul") == 0) {
         // "status", a zero byte, then " " and the marker in the same line.
         const char tail[] = "status\0 Error Code 28: the driver is back-level\nUpdate finished.\n";
-        if (!StrAppend(g_log, kLogSize, head) || !StrAppend(g_log, kLogSize, "\n")) return -1;
-        size_t at = strlen(g_log);
-        if (at + sizeof tail > kLogSize) return -1;
+        size_t at = strlen(g_head) + 1;
+        if (!Join(g_log, kLogSize, g_head, "\n") || at + sizeof tail > kLogSize) return -1;
         memcpy(g_log + at, tail, sizeof tail);
         return static_cast<long>(at + sizeof tail - 1);
     }
-    if (strncmp(kind, "file:", 5) == 0) return NextToMe(kind + 5) ? ReadBytes(g_path, g_log, kLogSize) : -1;
+    if (strncmp(kind, "file:", 5) == 0) return NextToMe(kind + 5) ? ReadBytesAt(g_path, 0, g_log, kLogSize) : -1;
     return -1;
 }
 
@@ -235,44 +194,39 @@ bool InSelfTestPackage(long length) {
     char name[64];
     size_t n = strcspn(text + mark + 1, "\r\n");
     if (n == 0 || n >= sizeof name - sizeof kLiveMutexPrefix) return false;
-    memcpy(name, kLiveMutexPrefix, sizeof kLiveMutexPrefix - 1);
-    memcpy(name + sizeof kLiveMutexPrefix - 1, text + mark + 1, n);
-    *(name + sizeof kLiveMutexPrefix - 1 + n) = '\0';
+    (void)snprintf(name, sizeof name, "%s%.*s", kLiveMutexPrefix, static_cast<int>(n), text + mark + 1);
     HANDLE live = CreateMutexA(nullptr, FALSE, name);
     bool running = live != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
     if (live != nullptr) CloseHandle(live);
     return running;
 }
 
-int NotAnUpdate() {
-    (void)fputs("This is vorpkg's self-test stand-in (vorpkg-selftest.exe), not the vendor's update utility "
-                "mervane.exe: it has updated nothing.\n",
-                stdout);
-    (void)fflush(stdout);
-    return kNotAnUpdate;
-}
-
 }  // namespace
 
 int StandInMain(bool selfTest) {
     long scenarioLength = -1;
-    if (FindFolder() && NextToMe("mervane.scenario")) scenarioLength = ReadBytes(g_path, g_text, kLogSize);
-    if (selfTest && !InSelfTestPackage(scenarioLength)) return NotAnUpdate();
+    if (FindFolder() && NextToMe("mervane.scenario")) scenarioLength = ReadBytesAt(g_path, 0, g_text, kLogSize);
+    if (selfTest && !InSelfTestPackage(scenarioLength)) {
+        (void)fputs("This is vorpkg's self-test stand-in (vorpkg-selftest.exe), not the vendor's update utility "
+                    "mervane.exe: it has updated nothing.\n",
+                    stdout);
+        (void)fflush(stdout);
+        return kNotAnUpdate;
+    }
 
     const char* raw = GetCommandLineA();
     char line[kLineSize];
     Accepted run = {nullptr, nullptr, false};
     const char* why = StrCopy(line, sizeof line, raw) ? Check(line, &run) : "command line too long";
+    Trace(selfTest, why != nullptr ? "REFUSED: " : "", raw);
     if (why != nullptr) {
-        Trace(selfTest, "REFUSED: ", raw);
         (void)fprintf(stderr, "mervane: refused (%s): %s\n", why, raw);
         return 2;
     }
-    Trace(selfTest, "", raw);
 
     Scenario s = {"clean", "clean", 0};
-    const char* bad = nullptr;
-    if (scenarioLength >= 0 && !LoadScenario(scenarioLength, &s, &bad)) {
+    const char* bad = scenarioLength >= 0 ? LoadScenario(scenarioLength, &s) : nullptr;
+    if (bad != nullptr) {
         (void)fprintf(stderr, "mervane: unreadable scenario line: %s\n", bad);
         return 3;
     }

@@ -10,37 +10,35 @@
 // Words are separated by single blanks, nothing follows the last option, and
 // <file> must exist. Anything else is refused: a message on stderr, exit 2.
 //
-// Trace: every invocation appends its raw command line (GetCommandLineA) as
-// one line to "mervane.trace" next to this program (the tests' copy: to the
-// file named by MERVANE_TRACE where that is set). A refused line is written
-// as "REFUSED: " followed by the raw line.
+// Trace: every invocation appends its raw command line (GetCommandLineA), after
+// "REFUSED: " when refused, as one line to "mervane.trace" next to this program
+// (the tests' copy: to the file MERVANE_TRACE names where that is set).
 //
 // Scenario: "mervane.scenario" next to this program, one entry a line:
 //   first <kind>     the log written by the first run (/oisafe12)
 //   rerun <kind>     the log written by the re-run (/oinowdp)
 //   exit <n>         exit code of every accepted run (default 0)
 // Blank lines and lines starting with # are skipped. A run without an entry
-// writes a clean log; so does the tests' copy without a scenario file. Kinds:
+// writes a clean log; so does the tests' copy without a scenario file. An
+// unreadable entry ends the run with exit code 3, no log. Logs are written
+// byte for byte, lines ending in LF unless said otherwise. Kinds:
 //   clean    no marker
 //   driver   "Error Code 28:" (driver back-level)
 //   bios     "Error Code 29:" (BIOS back-level)
 //   both     both markers, on separate lines
 //   none     writes no log and leaves any existing one alone
 //   crlf     the driver marker, every line ending in CR LF
-//   long     a first line of 300 characters whose driver marker starts at its
-//            251st character, so it straddles the 255th
+//   long     a first line of 300 characters with the driver marker from its
+//            251st character, straddling the 255th
 //   nul      a zero byte before the driver marker in the same line
 //   file:<name>  the bytes of the named file next to this program
-// Logs are written byte for byte (lines end in LF unless said otherwise).
-// An unreadable scenario entry ends the run with exit code 3, no log.
 //
-// The self-test's copy does nothing at all unless its scenario file begins
-// with the line "kSelfTestMark <value>" and a self-test that holds the mutex
-// kLiveMutexPrefix<value> runs now: started anywhere else (a copy left on a
-// CD by mistake, a package an interrupted self-test left) it says what it is
-// and ends with kNotAnUpdate, which vorpkg reads as no update (no new log).
-//
-// Nothing is printed on standard output, but that notice.
+// The self-test's copy does nothing unless its scenario file begins with the
+// line "kSelfTestMark <value>" and a self-test holding the mutex
+// kLiveMutexPrefix<value> runs now: anywhere else (a copy left on a CD by
+// mistake, a package an interrupted self-test left) it says what it is on
+// standard output, its only output there, and ends with kNotAnUpdate, which
+// vorpkg reads as no update (no new log).
 #ifndef VORPKG_SELFTEST_STANDIN_H
 #define VORPKG_SELFTEST_STANDIN_H
 
@@ -48,8 +46,7 @@ const char kSelfTestMark[] = "# vorpkg self-test scenario";
 const char kLiveMutexPrefix[] = "vorpkg-selftest.live.";
 const int kNotAnUpdate = 4;
 
-// selfTest: the self-test's copy (the scenario file and its mark required,
-// the trace always next to the program).
+// selfTest: the self-test's copy (scenario mark required, trace next to it).
 int StandInMain(bool selfTest);
 
 #endif
