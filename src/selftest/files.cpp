@@ -42,15 +42,6 @@ bool FileStartsWith(const char* path, const char* text) {
     return starts;
 }
 
-bool StartsWithNoCase(const char* name, const char* prefix) {
-    char head[kPath];
-    size_t n = strlen(prefix);
-    if (strlen(name) < n || n >= sizeof head) return false;
-    memcpy(head, name, n);
-    *(head + n) = '\0';
-    return _stricmp(head, prefix) == 0;
-}
-
 long FileSize(const char* path) {
     WIN32_FIND_DATAA found;
     HANDLE h = FindFirstFileA(path, &found);
@@ -183,25 +174,13 @@ void LocalStamp(char* stamp) {
                    now.wMinute, now.wSecond);
 }
 
-void ListQvt(const char* root, QvtList* list) {
-    list->count = 0;
-    list->complete = true;
+bool ListQvt(const char* root, const char* before, char* names, size_t size) {
+    bool fits = StrCopy(names, size, "\n");
     bool listed = ForEachEntry(root, "QVT*", [&](const WIN32_FIND_DATAA& found) {
-        list->complete = list->count < kQvtNames &&
-                         StrCopy(list->names + list->count * kQvtName, kQvtName, found.cFileName);
-        list->count += list->complete ? 1 : 0;
-        return list->complete;
+        char line[kPath + 2];
+        fits = fits && Join(line, sizeof line, "\n", found.cFileName, "\n") &&
+               (strstr(before, line) != nullptr || StrAppend(names, size, line + 1));
+        return fits;
     });
-    if (!listed) list->complete = GetLastError() == ERROR_FILE_NOT_FOUND;
-}
-
-size_t NewQvt(const QvtList& before, const QvtList& after, const char** added) {
-    size_t n = 0;
-    for (size_t i = 0; i < after.count; ++i) {
-        const char* name = after.names + i * kQvtName;
-        bool old = false;
-        for (size_t j = 0; j < before.count && !old; ++j) old = _stricmp(name, before.names + j * kQvtName) == 0;
-        if (!old && n < kMaxNew) added[n++] = name;
-    }
-    return n;
+    return fits && (listed || GetLastError() == ERROR_FILE_NOT_FOUND);
 }

@@ -21,8 +21,6 @@ bool WriteText(const char* path, const char* text);
 long ReadBytesAt(const char* path, long offset, char* buf, size_t size);
 // The file begins with text.
 bool FileStartsWith(const char* path, const char* text);
-// name begins with prefix, in any case.
-bool StartsWithNoCase(const char* name, const char* prefix);
 // Splits text at LF (a CR before it dropped) into at most max lines.
 bool SplitLines(char* text, char** lines, size_t max, size_t* count);
 // The file's size, or -1 when it is missing.
@@ -61,16 +59,9 @@ bool HashPrefix(const char* path, long size, char* hex);
 // The local time now as a record stamps it: "MM-DD-YYYY hh:mm:ss".
 void LocalStamp(char* stamp);
 
-// The names of the root's QVT* folders and files, for telling the ones a run made.
-const size_t kQvtNames = 512;  // a server may keep many earlier runs' areas
-const size_t kQvtName = 16;
-struct QvtList {
-    char names[kQvtNames * kQvtName];  // kQvtName characters each
-    size_t count;
-    bool complete;  // false: more than fit, or the root cannot be listed
-};
-void ListQvt(const char* root, QvtList* list);
-// The folders in after that are not in before, into added (kMaxNew of them).
-size_t NewQvt(const QvtList& before, const QvtList& after, const char** added);
+// The root's QVT* folders and files that are not in before (a list this
+// made), each name after a line end, into names; false when they do not fit
+// or the root cannot be listed.
+bool ListQvt(const char* root, const char* before, char* names, size_t size);
 
 #endif

@@ -12,11 +12,6 @@
 #include <stdio.h>
 #include <string.h>
 
-// The release's version, from project() of the top CMakeLists.txt.
-#ifndef VORPKG_SELFTEST_VERSION
-#define VORPKG_SELFTEST_VERSION "(development build)"
-#endif
-
 namespace {
 
 const char kUsageText[] =
@@ -103,22 +98,25 @@ bool MakeTop(SelfTest* t) {
 }
 
 // Lists what an interrupted self-test left in the root, and removes it: its
-// own top folder, or a staging area holding one of its packages.
+// own top folders, and staging areas holding one of its packages (names
+// matched as the system matches them, in any case).
 void RemoveLeftovers(const SelfTest& t) {
     const char* root = t.system.root;
-    (void)ForEachEntry(root, "*", [root](const WIN32_FIND_DATAA& found) {
-        char path[kPath];
-        const char* name = found.cFileName;
-        bool left = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                    (StartsWithNoCase(name, "vorpkg-selftest.") ||
-                     (StartsWithNoCase(name, "QVT") && Join(path, sizeof path, root, name, "\\mervane.scenario") &&
-                      FileStartsWith(path, kSelfTestMark)));
-        if (left && Join(path, sizeof path, root, name)) {
-            bool removed = RemoveTree(path);
-            ReportLinef("Left by an interrupted self-test: %s (%s)", path, removed ? "removed" : "cannot be removed");
-        }
-        return true;
-    });
+    const char* const patterns[] = {"vorpkg-selftest.*", "QVT*"};
+    for (const char* pattern : patterns) {
+        (void)ForEachEntry(root, pattern, [root, pattern](const WIN32_FIND_DATAA& found) {
+            char path[kPath];
+            bool left = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                        (pattern[0] == 'v' || (Join(path, sizeof path, root, found.cFileName, "\\mervane.scenario") &&
+                                               FileStartsWith(path, kSelfTestMark)));
+            if (left && Join(path, sizeof path, root, found.cFileName)) {
+                bool removed = RemoveTree(path);
+                ReportLinef("Left by an interrupted self-test: %s (%s)", path,
+                            removed ? "removed" : "cannot be removed");
+            }
+            return true;
+        });
+    }
 }
 
 // Both mutexes are held until the self-test ends.

@@ -11,10 +11,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#ifndef VORPKG_SELFTEST_VERSION
-#define VORPKG_SELFTEST_VERSION "(development build)"
-#endif
-
 namespace {
 
 char g_line[2048];  // a report line being made
@@ -22,23 +18,18 @@ char g_line[2048];  // a report line being made
 const size_t kLine = kExpectLine;
 const size_t kWhy = 1024;
 
-const ToolLog kLogs[] = {
-    {"clean", false, false, true, 0}, {"driver", false, true, true, 28}, {"bios", true, false, true, 29},
-    {"both", true, true, true, 30},
-    {"long", false, true, true, 28},  // the driver's marker across the 255th character
-    {"none", false, false, false, 1},
-};
-
-const ToolLog& LogOf(const char* kind) {
-    for (const ToolLog& l : kLogs)
-        if (strcmp(l.kind, kind) == 0) return l;
-    return kLogs[0];
-}
+// What the utility's first run writes, and what vorpkg makes of it.
+const ToolLog kClean = {"clean", false, false, true, 0};
+const ToolLog kDriver = {"driver", false, true, true, 28};
+const ToolLog kBios = {"bios", true, false, true, 29};
+const ToolLog kBoth = {"both", true, true, true, 30};
+const ToolLog kLong = {"long", false, true, true, 28};  // the driver's marker across the 255th character
+const ToolLog kNoLog = {"none", false, false, false, 1};
 
 // The update scenarios: one package each, in place or staged.
 struct Update {
     const char* name;
-    const char* kind;      // what the utility's first run writes
+    const ToolLog* log;    // what the utility's first run writes
     bool utility;          // the package holds mervane.exe
     const char* staleLog;  // a VOR.LOG in the package from before, or nullptr
     bool staged;
@@ -49,22 +40,22 @@ struct Update {
 
 const char kStale[] = "Error Code 28: an earlier run\r\n";
 const Update kUpdates[] = {
-    {"inplace-clean", "clean", true, nullptr, false, "", true, false},
-    {"inplace-driver", "driver", true, nullptr, false, "", true, false},
-    {"inplace-bios", "bios", true, nullptr, false, "", true, false},
-    {"inplace-both", "both", true, nullptr, false, "", true, false},
-    {"inplace-long", "long", true, nullptr, false, "", true, false},
-    {"staged-clean", "clean", true, nullptr, true, "", true, false},
-    {"staged-driver", "driver", true, nullptr, true, "", true, false},
-    {"staged-bios", "bios", true, nullptr, true, "", true, false},
-    {"staged-both", "both", true, nullptr, true, "", true, false},
-    {"staged-long", "long", true, nullptr, true, "", true, false},
-    {"missing-utility", "clean", false, nullptr, false, "", true, false},
-    {"stale-log", "none", true, kStale, false, "", true, false},
-    {"no-version-id", "driver", true, nullptr, false, "", false, false},
+    {"inplace-clean", &kClean, true, nullptr, false, "", true, false},
+    {"inplace-driver", &kDriver, true, nullptr, false, "", true, false},
+    {"inplace-bios", &kBios, true, nullptr, false, "", true, false},
+    {"inplace-both", &kBoth, true, nullptr, false, "", true, false},
+    {"inplace-long", &kLong, true, nullptr, false, "", true, false},
+    {"staged-clean", &kClean, true, nullptr, true, "", true, false},
+    {"staged-driver", &kDriver, true, nullptr, true, "", true, false},
+    {"staged-bios", &kBios, true, nullptr, true, "", true, false},
+    {"staged-both", &kBoth, true, nullptr, true, "", true, false},
+    {"staged-long", &kLong, true, nullptr, true, "", true, false},
+    {"missing-utility", &kClean, false, nullptr, false, "", true, false},
+    {"stale-log", &kNoLog, true, kStale, false, "", true, false},
+    {"no-version-id", &kDriver, true, nullptr, false, "", false, false},
     // "/?" with a second argument is an argument like any other: in place.
-    {"usage-with-argument", "clean", true, nullptr, false, "/? x", true, false},
-    {"network-folder", "clean", true, nullptr, false, "", true, true},
+    {"usage-with-argument", &kClean, true, nullptr, false, "/? x", true, false},
+    {"network-folder", &kClean, true, nullptr, false, "", true, true},
 };
 
 ExpectedRun g_expected;
@@ -186,10 +177,10 @@ void CheckRecords(const SelfTest& t, const LogMark& m, const char* const* rests,
     if (*p != '\0') Differs(why, "the result log got more: [%.*s]", Shown(p), p);
 }
 
-const char* g_newAreas[kMaxNew];
+char g_before[8192];  // the root's QVT* names before a run
+char g_new[8192];     // and those that appeared during it
+char* g_newAreas[kMaxNew];
 size_t g_newCount = 0;
-QvtList g_before;
-QvtList g_after;
 
 // A copy of one of this self-test's packages (a staged run on a Windows
 // vorpkg does not support names none).
@@ -232,7 +223,7 @@ bool ThroughShare(const SelfTest& t, const char* package, char* unc, char* skip)
 void RemoveNewAreas(SelfTest* t, size_t runs, char* why) {
     char path[kPath];
     char named[kPath];
-    const char** areas = g_newAreas;
+    char* const* areas = g_newAreas;
     for (size_t i = 0; i < g_newCount; ++i) {
         bool ours = false;
         if (Join(path, sizeof path, t->system.root, areas[i]) && Join(named, sizeof named, path, "\\")) {
@@ -259,7 +250,7 @@ bool MakePackage(const SelfTest& t, const Update& u, char* dir) {
     char path[kPath];
     char text[256];
     if (!Join(dir, kPath, t.top, "\\", u.name) || !CreateDirectoryA(dir, nullptr)) return false;
-    (void)snprintf(text, sizeof text, "%s %s\nfirst %s\nrerun clean\n", kSelfTestMark, t.token, u.kind);
+    (void)snprintf(text, sizeof text, "%s %s\nfirst %s\nrerun clean\n", kSelfTestMark, t.token, u.log->kind);
     bool ok = Join(path, sizeof path, dir, "\\mervane.scenario") && WriteText(path, text);
     (void)snprintf(text, sizeof text, "vorpkg self-test\r\n%s\r\n", u.name);
     if (u.versionId) ok = ok && Join(path, sizeof path, dir, "\\version.id") && WriteText(path, text);
@@ -309,7 +300,7 @@ void RunUpdates(SelfTest* t, const Update* u, size_t count, char* why, char* wor
     }
     LogMark mark;
     MarkLog(*t, &mark);
-    ListQvt(t->system.root, &g_before);
+    bool listed = ListQvt(t->system.root, "", g_before, sizeof g_before);
     for (size_t i = 0; i < count; ++i) {
         char out[kPath];
         const char* parts[] = {t->top, "\\", u[i].name, ".out"};
@@ -318,9 +309,9 @@ void RunUpdates(SelfTest* t, const Update* u, size_t count, char* why, char* wor
                               out, &runs[i]);
     }
     for (size_t i = 0; i < count; ++i) m[i].ran = m[i].ran && FinishChild(&runs[i]);
-    ListQvt(t->system.root, &g_after);
-    g_newCount = NewQvt(g_before, g_after, g_newAreas);
-    if (!g_before.complete || !g_after.complete) Differs(why, "the root's QVT* entries cannot all be listed");
+    if (!ListQvt(t->system.root, g_before, g_new, sizeof g_new) || !listed ||
+        !SplitLines(g_new + 1, g_newAreas, kMaxNew, &g_newCount))
+        Differs(why, "the root's QVT* entries cannot all be listed");
     const bool staging = u[0].staged && refusal == nullptr;
     if (staging && g_newCount != 1)
         Differs(why, "%u staging areas made, expected one", static_cast<unsigned>(g_newCount));
@@ -340,7 +331,7 @@ void RunUpdates(SelfTest* t, const Update* u, size_t count, char* why, char* wor
         (void)Join(dir, sizeof dir, u[i].network ? m[i].startIn : work, "\\");
         const ExpectedRun* e = refusal != nullptr ? refusal : &g_expected;
         if (refusal == nullptr)
-            ExpectUpdate(t->system.procedure, dir, LogOf(u[i].kind), u[i].utility, !u[i].staged && !u[i].versionId,
+            ExpectUpdate(t->system.procedure, dir, *u[i].log, u[i].utility, !u[i].staged && !u[i].versionId,
                          &g_expected, u[i].network);
         if (c->exitCode != static_cast<DWORD>(e->code))
             Differs(why, "%sexit code %lu, expected %d", run, c->exitCode, e->code);
@@ -389,7 +380,7 @@ void StagedRefusal(SelfTest* t, const char* name, const char* package, const cha
     const char* parts[] = {why, what, "\nCopying update files to the hard drive failed.\n"};
     (void)StrJoin(text, sizeof text, parts, 3);
     ExpectRefusal(text, 1, &g_refusal);
-    const Update u = {name, "clean", false, nullptr, true, package, false, false};
+    const Update u = {name, &kClean, false, nullptr, true, package, false, false};
     Play(t, name, &u, 1, true, true);
 }
 
@@ -409,7 +400,7 @@ void Usage(SelfTest* t) {
         (void)snprintf(note, sizeof note, " (the usage of version %s; vorpkg.exe is version %s)",
                        VORPKG_SELFTEST_VERSION, t->vorpkgVersion);
     ExpectRefusal(kUsage, 1, &g_refusal);
-    const Update u = {"usage", "clean", false, nullptr, false, "/?", false, false};
+    const Update u = {"usage", &kClean, false, nullptr, false, "/?", false, false};
     Play(t, u.name, &u, 1, true, true, note);
 }
 
@@ -426,7 +417,7 @@ void PackageLink(SelfTest* t) {
     char target[kPath];
     char link[kPath];
     char file[kPath];
-    const Update u = {name, "clean", true, nullptr, true, "", true, false};
+    const Update u = {name, &kClean, true, nullptr, true, "", true, false};
     if (!MakePackage(*t, u, package) ||
         !Join(target, sizeof target, t->top, "\\link-target") || !CreateDirectoryA(target, nullptr) ||
         !Join(file, sizeof file, target, "\\not-in-the-package.txt") || !WriteText(file, "outside\r\n") ||
@@ -454,7 +445,7 @@ void Security(SelfTest* t, const char* name, bool staged) {
     }
     char why[kWhy] = "";
     char work[kPath];
-    const Update u = {name, "clean", true, nullptr, staged, "", true, false};
+    const Update u = {name, &kClean, true, nullptr, staged, "", true, false};
     RunUpdates(t, &u, 1, why, work, nullptr, true);
     const char* folder = staged ? work : t->qvlog;
     bool exact = t->fidelity.exact && (staged || !t->qvlogWasThere);
@@ -475,8 +466,8 @@ void Security(SelfTest* t, const char* name, bool staged) {
 
 // Two in-place runs at once: each as alone, and two whole records.
 void TwoAtOnce(SelfTest* t) {
-    const Update both[] = {{"two-at-once-1", "clean", true, nullptr, false, "", true, false},
-                           {"two-at-once-2", "clean", true, nullptr, false, "", true, false}};
+    const Update both[] = {{"two-at-once-1", &kClean, true, nullptr, false, "", true, false},
+                           {"two-at-once-2", &kClean, true, nullptr, false, "", true, false}};
     Play(t, "two-at-once", both, 2, true);
 }
 
@@ -502,8 +493,8 @@ void DoubleByte(SelfTest* t) {
     char staged[32];
     (void)Join(inPlace, sizeof inPlace, "dbcs-inplace", c);
     (void)Join(staged, sizeof staged, "dbcs-staged", c);
-    const Update runs[] = {{inPlace, "driver", true, nullptr, false, "", true, false},
-                           {staged, "driver", true, nullptr, true, "", true, false}};
+    const Update runs[] = {{inPlace, &kDriver, true, nullptr, false, "", true, false},
+                           {staged, &kDriver, true, nullptr, true, "", true, false}};
     Play(t, name, runs, 2, false);
 }
 

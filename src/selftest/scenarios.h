@@ -8,6 +8,11 @@
 #include "selftest/security.h"
 #include "selftest/system.h"
 
+// The release's version, from project() of the top CMakeLists.txt.
+#ifndef VORPKG_SELFTEST_VERSION
+#define VORPKG_SELFTEST_VERSION "(development build)"
+#endif
+
 struct SelfTest {
     SystemInfo system;
     char vorpkg[kPath];   // the vorpkg.exe tested
