@@ -30,13 +30,10 @@ bool FindFolder() {
 // g_path: a file next to this program.
 bool NextToMe(const char* name) { return Join(g_path, sizeof g_path, g_folder, name); }
 
-void Trace(bool selfTest, const char* prefix, const char* line) {
-    const char* env = selfTest ? nullptr : getenv("MERVANE_TRACE");
-    const char* path = env != nullptr && *env != '\0' ? env : g_path;
-    if (path == g_path && !NextToMe("mervane.trace")) return;
-    FILE* f = fopen(path, "ab");
+void Trace(const char* prefix, const char* line) {
+    FILE* f = NextToMe("mervane.trace") ? fopen(g_path, "ab") : nullptr;
     if (f == nullptr) {
-        (void)fprintf(stderr, "mervane: cannot write trace %s\n", path);
+        (void)fprintf(stderr, "mervane: cannot write trace %s\n", g_path);
         return;
     }
     (void)fprintf(f, "%s%s\n", prefix, line);
@@ -218,7 +215,7 @@ int StandInMain(bool selfTest) {
     char line[kLineSize];
     Accepted run = {nullptr, nullptr, false};
     const char* why = StrCopy(line, sizeof line, raw) ? Check(line, &run) : "command line too long";
-    Trace(selfTest, why != nullptr ? "REFUSED: " : "", raw);
+    Trace(why != nullptr ? "REFUSED: " : "", raw);
     if (why != nullptr) {
         (void)fprintf(stderr, "mervane: refused (%s): %s\n", why, raw);
         return 2;

@@ -11,8 +11,7 @@
 // <file> must exist. Anything else is refused: a message on stderr, exit 2.
 //
 // Trace: every invocation appends its raw command line (GetCommandLineA), after
-// "REFUSED: " when refused, as one line to "mervane.trace" next to this program
-// (the tests' copy: to the file MERVANE_TRACE names where that is set).
+// "REFUSED: " when refused, as one line to "mervane.trace" next to this program.
 //
 // Scenario: "mervane.scenario" next to this program, one entry a line:
 //   first <kind>     the log written by the first run (/oisafe12)
@@ -46,7 +45,7 @@ const char kSelfTestMark[] = "# vorpkg self-test scenario";
 const char kLiveMutexPrefix[] = "vorpkg-selftest.live.";
 const int kNotAnUpdate = 4;
 
-// selfTest: the self-test's copy (scenario mark required, trace next to it).
+// selfTest: the self-test's copy (scenario mark required).
 int StandInMain(bool selfTest);
 
 #endif
