@@ -8,7 +8,6 @@ const DWORD kWaitMs = 120000;
 
 bool StartChild(const char* exe, const char* args, const char* startDir, const char* outPath, Child* child) {
     memset(child, 0, sizeof *child);
-    child->process = nullptr;
     if (!Join(child->outPath, sizeof child->outPath, outPath, "")) return false;
     char line[2 * kPath];
     const char* parts[] = {"\"", exe, "\"", *args != '\0' ? " " : "", args};
@@ -19,15 +18,13 @@ bool StartChild(const char* exe, const char* args, const char* startDir, const c
     if (out == INVALID_HANDLE_VALUE) return false;
     HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
                             nullptr);
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof startup);
+    STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = in;
     startup.hStdOutput = out;
     startup.hStdError = out;
-    PROCESS_INFORMATION started;
-    memset(&started, 0, sizeof started);
+    PROCESS_INFORMATION started = {};
     // A network folder is handed on as this program's own current directory:
     // Wine starts a child given one by name in the Windows directory instead.
     char back[kPath];
