@@ -106,9 +106,10 @@ void RemoveLeftovers(const SelfTest& t) {
     for (const char* pattern : patterns) {
         (void)ForEachEntry(root, pattern, [root, pattern](const WIN32_FIND_DATAA& found) {
             char path[kPath];
+            const bool area = strcmp(pattern, "QVT*") == 0;  // ours only when it holds a package of ours
             bool left = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                        (pattern[0] == 'v' || (Join(path, sizeof path, root, found.cFileName, "\\mervane.scenario") &&
-                                               FileStartsWith(path, kSelfTestMark)));
+                        (!area || (Join(path, sizeof path, root, found.cFileName, "\\mervane.scenario") &&
+                                   FileStartsWith(path, kSelfTestMark)));
             if (left && Join(path, sizeof path, root, found.cFileName)) {
                 bool removed = RemoveTree(path);
                 ReportLinef("Left by an interrupted self-test: %s (%s)", path,

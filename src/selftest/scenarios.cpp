@@ -159,8 +159,11 @@ void CheckRecords(const SelfTest& t, const LogMark& m, const char* const* rests,
         if (*p != '\0') Differs(why, "the result log got [%.*s], expected nothing", Shown(p), p);
         return;
     }
-    if (m.needsLineEnd && strncmp(p, "\r\n", 2) != 0) Differs(why, "the record does not start on a line of its own");
-    p += m.needsLineEnd && strncmp(p, "\r\n", 2) == 0 ? 2 : 0;
+    if (m.needsLineEnd && strncmp(p, "\r\n", 2) != 0) {
+        Differs(why, "the record does not start on a line of its own");
+    } else if (m.needsLineEnd) {
+        p += 2;
+    }
     bool taken[2] = {false, false};
     bool* used = taken;
     for (size_t r = 0; r < records; ++r) {
