@@ -58,6 +58,11 @@ bool FinishChild(Child* child) {
         child->problem = "vorpkg's console output cannot be read, or is too long";
         return false;
     }
+    // Lines are compared as C strings: whatever followed a zero byte would go unseen.
+    if (strlen(child->output) != static_cast<size_t>(length)) {
+        child->problem = "vorpkg wrote a zero byte to its console";
+        return false;
+    }
     if (!SplitLines(child->output, child->lines, kMaxLines, &child->lineCount)) {
         child->problem = "vorpkg wrote too many console lines";
         return false;
